@@ -1,0 +1,110 @@
+// The attempt kernels, one copy of beta_attempt_lanes.inc per instruction-set level. Each copy
+// carries its own target attribute; the file itself is compiled for the baseline processor.
+#include "random/beta_attempts.hpp"
+
+#include <bit>
+#include <cstring>
+
+#include "random/exact_math.hpp"
+#include "simd/target.hpp"
+
+#if VELMORA_X86
+#include <immintrin.h>
+#endif
+
+namespace velmora {
+
+BetaConstants BetaConstants::of(const BetaSampler& sampler) {
+    return BetaConstants{
+        .algorithm = sampler.algorithm(),
+        .switched = sampler.switched(),
+        .a = sampler.a(),
+        .b = sampler.b(),
+        .alpha = sampler.alpha(),
+        .beta = sampler.beta(),
+        .gamma = sampler.gamma(),
+        .kappa1 = sampler.kappa1(),
+        .kappa2 = sampler.kappa2(),
+    };
+}
+
+namespace {
+
+#if VELMORA_X86
+
+#define LANES_NS avx2_lanes
+#define LANES_FN VELMORA_TARGET("avx2")
+#define LANES 4
+#define LANES_MASK(m) _mm256_movemask_pd(__builtin_bit_cast(__m256d, m))
+#include "random/beta_attempt_lanes.inc"
+#undef LANES_NS
+#undef LANES_FN
+#undef LANES
+#undef LANES_MASK
+
+#define LANES_NS avx_lanes
+#define LANES_FN VELMORA_TARGET("avx")
+#define LANES 2
+#define LANES_MASK(m) _mm_movemask_pd(__builtin_bit_cast(__m128d, m))
+#include "random/beta_attempt_lanes.inc"
+#undef LANES_NS
+#undef LANES_FN
+#undef LANES
+#undef LANES_MASK
+
+// SSE2 is part of every x86-64 processor, so the baseline build already has it.
+#define LANES_NS sse2_lanes
+#define LANES_FN
+#define LANES 2
+#define LANES_MASK(m) _mm_movemask_pd(__builtin_bit_cast(__m128d, m))
+#include "random/beta_attempt_lanes.inc"
+#undef LANES_NS
+#undef LANES_FN
+#undef LANES
+#undef LANES_MASK
+
+#else
+
+int portable_mask(auto mask) {
+    int bits = 0;
+    for (int i = 0; i < static_cast<int>(sizeof mask / sizeof mask[0]); ++i) {
+        bits |= static_cast<int>(mask[i] & 1) << i;
+    }
+    return bits;
+}
+
+#define LANES_NS portable_lanes
+#define LANES_FN
+#define LANES 2
+#define LANES_MASK(m) portable_mask(m)
+#include "random/beta_attempt_lanes.inc"
+#undef LANES_NS
+#undef LANES_FN
+#undef LANES
+#undef LANES_MASK
+
+#endif
+
+} // namespace
+
+AttemptKernel attempt_kernel_for(CpuLevel level) {
+#if VELMORA_X86
+    switch (level) {
+    case CpuLevel::Avx2:
+        return avx2_lanes::evaluate;
+    case CpuLevel::Avx:
+        return avx_lanes::evaluate;
+    case CpuLevel::Scalar:
+    case CpuLevel::Sse2:
+    case CpuLevel::Ssse3:
+    case CpuLevel::Sse41:
+        break;
+    }
+    return sse2_lanes::evaluate;
+#else
+    (void)level;
+    return portable_lanes::evaluate;
+#endif
+}
+
+} // namespace velmora
