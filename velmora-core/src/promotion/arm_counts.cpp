@@ -1,6 +1,6 @@
 #include "promotion/arm_counts.hpp"
 
-namespace velmora {
+namespace velmora::promotion {
 
 ArmCounts count_successes(std::span<const double> scores) {
     std::uint64_t successes = 0;
@@ -13,4 +13,4 @@ ArmCounts count_successes(std::span<const double> scores) {
     return ArmCounts{successes, scores.size() - successes};
 }
 
-} // namespace velmora
+} // namespace velmora::promotion

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-namespace velmora {
+namespace velmora::promotion {
 
 // A session counts as a success when its score is at least this; NaN is a failure.
 inline constexpr double SUCCESS_THRESHOLD = 0.5;
@@ -20,4 +20,4 @@ struct ArmCounts {
 
 ArmCounts count_successes(std::span<const double> scores);
 
-} // namespace velmora
+} // namespace velmora::promotion

@@ -1,6 +1,6 @@
 #include "promotion/count_wins.hpp"
 
-namespace velmora {
+namespace velmora::promotion {
 
 std::uint32_t count_wins(const BetaSampler& champion, const BetaSampler& challenger,
                          std::uint32_t samples, ChaChaRng& generator) {
@@ -17,4 +17,4 @@ std::uint32_t count_wins(const BetaSampler& champion, const BetaSampler& challen
     return wins;
 }
 
-} // namespace velmora
+} // namespace velmora::promotion

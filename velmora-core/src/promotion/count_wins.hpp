@@ -6,7 +6,7 @@
 #include "random/beta_sampler.hpp"
 #include "random/chacha_rng.hpp"
 
-namespace velmora {
+namespace velmora::promotion {
 
 // Runs `samples` iterations; each draws from the champion's sampler and then from the
 // challenger's, both from `generator`, and counts a win when the challenger's draw is strictly
@@ -14,4 +14,4 @@ namespace velmora {
 std::uint32_t count_wins(const BetaSampler& champion, const BetaSampler& challenger,
                          std::uint32_t samples, ChaChaRng& generator);
 
-} // namespace velmora
+} // namespace velmora::promotion

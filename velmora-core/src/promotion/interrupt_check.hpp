@@ -4,7 +4,7 @@
 #include <concepts>
 #include <type_traits>
 
-namespace velmora {
+namespace velmora::promotion {
 
 // Lets a caller (the Python binding, say) poll for cancellation without the core knowing who
 // asks or why. Like a function reference, it does not own the callable: it must not outlive it.
@@ -25,4 +25,4 @@ private:
     bool (*call_)(void*);
 };
 
-} // namespace velmora
+} // namespace velmora::promotion

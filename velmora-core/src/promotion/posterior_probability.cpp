@@ -6,7 +6,7 @@
 #include "failure/internal_failure.hpp"
 #include "promotion/count_wins.hpp"
 
-namespace velmora {
+namespace velmora::promotion {
 
 namespace {
 
@@ -33,8 +33,9 @@ double win_rate(std::uint32_t wins, std::uint32_t samples) {
 BetaSampler checked_beta_sampler(double shape1, double shape2) {
     auto sampler = BetaSampler::create(shape1, shape2);
     if (!sampler) {
-        raise_internal_failure("valid Beta params: " + std::string(to_string(sampler.error())),
-                               std::source_location::current());
+        failure::raise_internal_failure("valid Beta params: " +
+                                            std::string(to_string(sampler.error())),
+                                        std::source_location::current());
     }
     return *sampler;
 }
@@ -71,4 +72,4 @@ std::optional<double> posterior_probability(std::span<const double> champion,
     return win_rate(wins, samples);
 }
 
-} // namespace velmora
+} // namespace velmora::promotion

@@ -10,7 +10,7 @@
 #include "random/beta_sampler.hpp"
 #include "random/chacha_rng.hpp"
 
-namespace velmora {
+namespace velmora::promotion {
 
 // Iterations between two interruption checks: frequent enough that a cancelled call stops
 // within milliseconds, rare enough that the check costs nothing measurable.
@@ -35,4 +35,4 @@ std::optional<double> posterior_probability(std::span<const double> champion,
                                             std::uint32_t samples, ChaChaRng& generator,
                                             InterruptCheck should_stop);
 
-} // namespace velmora
+} // namespace velmora::promotion

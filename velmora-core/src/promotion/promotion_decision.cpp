@@ -4,7 +4,7 @@
 
 #include "promotion/posterior_probability.hpp"
 
-namespace velmora {
+namespace velmora::promotion {
 
 Decision promotion_decision(std::span<const double> champion, std::span<const double> challenger,
                             ChaChaRng& generator) {
@@ -19,4 +19,4 @@ Decision promotion_decision(std::span<const double> champion, std::span<const do
     return Decision{outcome, posterior, sessions_each};
 }
 
-} // namespace velmora
+} // namespace velmora::promotion

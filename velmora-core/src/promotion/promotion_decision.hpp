@@ -7,7 +7,7 @@
 
 #include "random/chacha_rng.hpp"
 
-namespace velmora {
+namespace velmora::promotion {
 
 // Fewer sessions than this on either arm are too few to judge; 20 is enough.
 inline constexpr std::uint64_t MIN_SESSIONS_PER_ARM = 20;
@@ -32,4 +32,4 @@ struct Decision {
 Decision promotion_decision(std::span<const double> champion, std::span<const double> challenger,
                             ChaChaRng& generator);
 
-} // namespace velmora
+} // namespace velmora::promotion
