@@ -28,6 +28,15 @@ BetaConstants BetaConstants::of(const BetaSampler& sampler) {
     };
 }
 
+bool BetaConstants::identical_to(const BetaConstants& other) const {
+    const auto same = [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+    };
+    return algorithm == other.algorithm && switched == other.switched && same(a, other.a) &&
+           same(b, other.b) && same(alpha, other.alpha) && same(beta, other.beta) &&
+           same(gamma, other.gamma) && same(kappa1, other.kappa1) && same(kappa2, other.kappa2);
+}
+
 namespace {
 
 #if VELMORA_X86
@@ -87,24 +96,38 @@ int portable_mask(auto mask) {
 
 } // namespace
 
-AttemptKernel attempt_kernel_for(CpuLevel level) {
+namespace {
+
+struct LevelKernels {
+    AttemptKernel attempts;
+    LaneMath math;
+};
+
+LevelKernels level_kernels(CpuLevel level) {
 #if VELMORA_X86
     switch (level) {
     case CpuLevel::Avx2:
-        return avx2_lanes::evaluate;
+        return LevelKernels{avx2_lanes::evaluate, {avx2_lanes::ln_array, avx2_lanes::exp_array}};
     case CpuLevel::Avx:
-        return avx_lanes::evaluate;
+        return LevelKernels{avx_lanes::evaluate, {avx_lanes::ln_array, avx_lanes::exp_array}};
     case CpuLevel::Scalar:
     case CpuLevel::Sse2:
     case CpuLevel::Ssse3:
     case CpuLevel::Sse41:
         break;
     }
-    return sse2_lanes::evaluate;
+    return LevelKernels{sse2_lanes::evaluate, {sse2_lanes::ln_array, sse2_lanes::exp_array}};
 #else
     (void)level;
-    return portable_lanes::evaluate;
+    return LevelKernels{portable_lanes::evaluate,
+                        {portable_lanes::ln_array, portable_lanes::exp_array}};
 #endif
 }
+
+} // namespace
+
+AttemptKernel attempt_kernel_for(CpuLevel level) { return level_kernels(level).attempts; }
+
+LaneMath lane_math_for(CpuLevel level) { return level_kernels(level).math; }
 
 } // namespace velmora

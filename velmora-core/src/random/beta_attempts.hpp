@@ -32,7 +32,9 @@ struct BetaConstants {
 
     static BetaConstants of(const BetaSampler& sampler);
 
-    friend bool operator==(const BetaConstants&, const BetaConstants&) = default;
+    // Same algorithm and bit-identical constants (NaN fields included): two such samplers make
+    // the same decision on every pair.
+    bool identical_to(const BetaConstants& other) const;
 };
 
 // `count` pairs (u1[i], u2[i]), a multiple of ATTEMPT_BATCH_GRANULE. For each pair i, value[i]
@@ -52,5 +54,14 @@ using AttemptKernel = void (*)(const BetaConstants& constants, AttemptBatch batc
 
 // The kernel built for `level`; call it only where cpu_supports(level).
 AttemptKernel attempt_kernel_for(CpuLevel level);
+
+// The lane-wise ln and exp inside the kernel of a level, over whole arrays (`count` a multiple
+// of ATTEMPT_BATCH_GRANULE), so that tests can hold them to the scalar routines bit for bit.
+using LaneMathFn = void (*)(const double* in, double* out, std::size_t count);
+struct LaneMath {
+    LaneMathFn ln;
+    LaneMathFn exp;
+};
+LaneMath lane_math_for(CpuLevel level);
 
 } // namespace velmora

@@ -68,10 +68,6 @@ void refill_scalar(const ChaChaKey& key, std::uint64_t counter, const ChaChaStre
     }
 }
 
-RefillFn active_refill() {
-    // Vector variants register here, best first, each guarded by a processor-feature check.
-    static const RefillFn chosen = refill_scalar;
-    return chosen;
-}
+// active_refill() lives with the other processor-specific choices in vector_kernels.cpp.
 
 } // namespace velmora

@@ -1,0 +1,177 @@
+// Every processor-specific kernel against its portable counterpart, one variant at a time. A
+// variant the processor cannot run is skipped, never silently replaced by another.
+#include "random/vector_kernels.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "random/exact_math.hpp"
+#include "simd/cpu_level.hpp"
+#include "test_support.hpp"
+
+namespace velmora {
+namespace {
+
+std::string level_name(const ::testing::TestParamInfo<CpuLevel>& info) {
+    std::string name(to_string(info.param));
+    std::erase(name, '.');
+    return name;
+}
+
+class vector_kernels_test : public ::testing::TestWithParam<CpuLevel> {
+protected:
+    void SetUp() override {
+        if (!cpu_supports(GetParam())) {
+            GTEST_SKIP() << "this processor cannot run the " << to_string(GetParam())
+                         << " variant";
+        }
+    }
+    const VectorKernels& kernels() const { return vector_kernels_for(GetParam()); }
+};
+
+TEST(cpu_level_test, detection_is_stable_and_supported) {
+    EXPECT_EQ(detect_cpu_level(), active_cpu_level());
+    EXPECT_TRUE(cpu_supports(CpuLevel::Scalar));
+    EXPECT_TRUE(cpu_supports(active_cpu_level()));
+    EXPECT_EQ(active_vector_kernels().level, active_cpu_level());
+#if defined(__x86_64__)
+    // SSE2 is part of the x86-64 architecture itself.
+    EXPECT_TRUE(cpu_supports(CpuLevel::Sse2));
+#endif
+}
+
+TEST(cpu_level_test, table_holds_each_level_at_its_own_index) {
+    for (const CpuLevel level : ALL_CPU_LEVELS) {
+        EXPECT_EQ(vector_kernels_for(level).level, level);
+        EXPECT_NE(vector_kernels_for(level).refill, nullptr);
+        EXPECT_NE(vector_kernels_for(level).attempts, nullptr);
+    }
+    EXPECT_EQ(vector_kernels_for(CpuLevel::Scalar).refill, &refill_scalar);
+}
+
+// Many refills from random keys, streams and counters, plus every counter where the low word
+// carries into the high one or the whole counter wraps.
+TEST_P(vector_kernels_test, refill_gives_the_scalar_words) {
+    std::mt19937_64 random(20240611);
+    std::vector<std::uint64_t> counters = {0,
+                                           4,
+                                           0xFFFFFFFC,
+                                           0xFFFFFFFD,
+                                           0xFFFFFFFE,
+                                           0xFFFFFFFF,
+                                           0x1FFFFFFFE,
+                                           0xFFFFFFFFFFFFFFFC,
+                                           0xFFFFFFFFFFFFFFFE,
+                                           0xFFFFFFFFFFFFFFFF};
+    for (int i = 0; i < 2000; ++i) {
+        counters.push_back(random());
+    }
+    for (const std::uint64_t counter : counters) {
+        ChaChaKey key;
+        for (auto& word : key) {
+            word = static_cast<std::uint32_t>(random());
+        }
+        // The generator's stream is always 0; other streams prove the lanes are not mixed up.
+        const ChaChaStream stream = {static_cast<std::uint32_t>(random() % 3),
+                                     static_cast<std::uint32_t>(random() % 3)};
+        ChaChaBuffer expected;
+        ChaChaBuffer actual;
+        refill_scalar(key, counter, stream, expected);
+        kernels().refill(key, counter, stream, actual);
+        ASSERT_EQ(actual, expected) << "counter " << counter;
+    }
+}
+
+// A stream of consecutive refills, fed back through the counter as the generator does.
+TEST_P(vector_kernels_test, refill_runs_continue_across_the_counter_carry) {
+    const ChaChaKey key = {1, 2, 3, 4, 5, 6, 7, 8};
+    const ChaChaStream stream = {0, 0};
+    for (const std::uint64_t start : {std::uint64_t{0xFFFFFFF0}, std::uint64_t{0} - 16}) {
+        for (std::uint64_t counter = start; counter != start + 32; counter += 4) {
+            ChaChaBuffer expected;
+            ChaChaBuffer actual;
+            refill_scalar(key, counter, stream, expected);
+            kernels().refill(key, counter, stream, actual);
+            ASSERT_EQ(actual, expected) << "counter " << counter;
+        }
+    }
+}
+
+std::vector<double> padded(std::vector<double> values) {
+    while (values.size() % ATTEMPT_BATCH_GRANULE != 0) {
+        values.push_back(1.0);
+    }
+    return values;
+}
+
+// Every argument of the known-answer table (all exponent ranges, subnormals, zeros, infinities,
+// NaN, the overflow and underflow edges), placed in every lane position.
+TEST_P(vector_kernels_test, lane_ln_and_exp_match_the_known_answers) {
+    const LaneMath math = lane_math_for(GetParam());
+    std::vector<double> ln_args;
+    std::vector<double> ln_expected;
+    std::vector<double> exp_args;
+    std::vector<double> exp_expected;
+    for (const auto& row : test::read_table("ln_exp.tsv")) {
+        ASSERT_EQ(row.size(), 3u);
+        const bool is_ln = row[0] == "ln";
+        (is_ln ? ln_args : exp_args).push_back(test::parse_double(row[1]));
+        (is_ln ? ln_expected : exp_expected).push_back(test::parse_double(row[2]));
+    }
+    ASSERT_GT(ln_args.size(), 1000u);
+    ASSERT_GT(exp_args.size(), 1000u);
+    for (std::size_t shift = 0; shift < 4; ++shift) {
+        const auto check = [&](LaneMathFn fn, std::vector<double> args,
+                               const std::vector<double>& expected, const char* name) {
+            args.insert(args.begin(), shift, 1.0);
+            args = padded(args);
+            std::vector<double> out(args.size());
+            fn(args.data(), out.data(), args.size());
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                ASSERT_TRUE(test::same_double(expected[i], out[i + shift]))
+                    << name << "(" << std::hexfloat << args[i + shift] << ")";
+            }
+        };
+        check(math.ln, ln_args, ln_expected, "ln");
+        check(math.exp, exp_args, exp_expected, "exp");
+    }
+}
+
+// Random arguments over the ranges the samplers use, against the scalar routines.
+TEST_P(vector_kernels_test, lane_ln_and_exp_match_the_scalar_routines) {
+    const LaneMath math = lane_math_for(GetParam());
+    std::mt19937_64 random(77);
+    std::vector<double> ln_args;
+    std::vector<double> exp_args;
+    for (int i = 0; i < 200000; ++i) {
+        // Arbitrary positive doubles, and doubles near 1 where the reduction is most delicate.
+        ln_args.push_back(test::from_bits(random() >> 2));
+        ln_args.push_back(1.0 + std::ldexp(static_cast<double>(random() >> 11), -60));
+        exp_args.push_back(std::ldexp(static_cast<double>(random() >> 11), -53) * 1500.0 - 750.0);
+        exp_args.push_back(std::ldexp(static_cast<double>(random() >> 11), -53) * 80.0 - 40.0);
+    }
+    std::vector<double> out(ln_args.size());
+    math.ln(ln_args.data(), out.data(), ln_args.size());
+    for (std::size_t i = 0; i < ln_args.size(); ++i) {
+        ASSERT_TRUE(test::same_double(ln(ln_args[i]), out[i]))
+            << "ln(" << std::hexfloat << ln_args[i] << ")";
+    }
+    math.exp(exp_args.data(), out.data(), exp_args.size());
+    for (std::size_t i = 0; i < exp_args.size(); ++i) {
+        ASSERT_TRUE(test::same_double(exp(exp_args[i]), out[i]))
+            << "exp(" << std::hexfloat << exp_args[i] << ")";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(levels, vector_kernels_test, ::testing::ValuesIn(ALL_CPU_LEVELS),
+                         level_name);
+
+} // namespace
+} // namespace velmora
