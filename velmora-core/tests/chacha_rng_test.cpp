@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "test_support.hpp"
@@ -105,6 +106,10 @@ TEST(chacha_rng_test, seed_0_worked_uniforms) {
     EXPECT_EQ(rng.uniform_open01(), 0.46592172228961026);
     EXPECT_EQ(rng.uniform_open01(), 0.6991432426747318);
 }
+
+// A copy would replay the original's words; only moves are allowed.
+static_assert(!std::is_copy_constructible_v<ChaChaRng> && !std::is_copy_assignable_v<ChaChaRng>);
+static_assert(std::is_nothrow_move_constructible_v<ChaChaRng>);
 
 TEST(chacha_rng_test, construction_computes_nothing) {
     auto rng = ChaChaRng::from_seed(7);
