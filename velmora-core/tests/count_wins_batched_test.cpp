@@ -108,19 +108,20 @@ TEST_P(count_wins_batched_test, consecutive_calls_continue_the_stream) {
     expect_same_position(reference_rng, batched_rng);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    levels_and_arms, count_wins_batched_test,
-    ::testing::Combine(::testing::ValuesIn(ALL_CPU_LEVELS), ::testing::ValuesIn(ARMS)),
-    [](const auto& info) {
-        return level_name(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(levels_and_arms, count_wins_batched_test,
+                         ::testing::Combine(::testing::ValuesIn(ALL_CPU_LEVELS),
+                                            ::testing::ValuesIn(ARMS)),
+                         [](const auto& info) {
+                             return level_name(std::get<0>(info.param)) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
 
 // Shapes no posterior has (below 1, extreme, subnormal): their attempts overflow exp, divide by
 // infinity or produce NaN, which sends lanes through the scalar fallbacks.
 TEST(count_wins_batched_shapes_test, extreme_shapes_match_the_reference) {
     const std::pair<double, double> shapes[] = {
-        {0.5, 0.5}, {0.001, 1e6}, {1e6, 0.001}, {1e300, 1e300}, {1e-310, 3.0}, {2.0, 1e-320},
-        {1e-300, 1e300}, {1.5, 1.5},
+        {0.5, 0.5},    {0.001, 1e6},  {1e6, 0.001},    {1e300, 1e300},
+        {1e-310, 3.0}, {2.0, 1e-320}, {1e-300, 1e300}, {1.5, 1.5},
     };
     for (const auto& [c1, c2] : shapes) {
         for (const auto& [h1, h2] : shapes) {
@@ -159,7 +160,8 @@ TEST(count_wins_batched_random_test, matches_the_reference_on_random_arms) {
     };
     for (int trial = 0; trial < 400; ++trial) {
         const BetaSampler c = posterior(count(trial % 4), count((trial / 4) % 4));
-        const BetaSampler h = posterior(count((trial / 16) % 4), count(static_cast<int>(random() % 4)));
+        const BetaSampler h =
+            posterior(count((trial / 16) % 4), count(static_cast<int>(random() % 4)));
         const auto samples = static_cast<std::uint32_t>(random() % 3000);
         const std::uint64_t seed = random();
         auto reference_rng = ChaChaRng::from_seed(seed);

@@ -29,8 +29,7 @@ class vector_kernels_test : public ::testing::TestWithParam<CpuLevel> {
 protected:
     void SetUp() override {
         if (!cpu_supports(GetParam())) {
-            GTEST_SKIP() << "this processor cannot run the " << to_string(GetParam())
-                         << " variant";
+            GTEST_SKIP() << "this processor cannot run the " << to_string(GetParam()) << " variant";
         }
     }
     const VectorKernels& kernels() const { return vector_kernels_for(GetParam()); }
@@ -60,16 +59,9 @@ TEST(cpu_level_test, table_holds_each_level_at_its_own_index) {
 // carries into the high one or the whole counter wraps.
 TEST_P(vector_kernels_test, refill_gives_the_scalar_words) {
     std::mt19937_64 random(20240611);
-    std::vector<std::uint64_t> counters = {0,
-                                           4,
-                                           0xFFFFFFFC,
-                                           0xFFFFFFFD,
-                                           0xFFFFFFFE,
-                                           0xFFFFFFFF,
-                                           0x1FFFFFFFE,
-                                           0xFFFFFFFFFFFFFFFC,
-                                           0xFFFFFFFFFFFFFFFE,
-                                           0xFFFFFFFFFFFFFFFF};
+    std::vector<std::uint64_t> counters = {
+        0,          4,           0xFFFFFFFC,         0xFFFFFFFD,         0xFFFFFFFE,
+        0xFFFFFFFF, 0x1FFFFFFFE, 0xFFFFFFFFFFFFFFFC, 0xFFFFFFFFFFFFFFFE, 0xFFFFFFFFFFFFFFFF};
     for (int i = 0; i < 2000; ++i) {
         counters.push_back(random());
     }

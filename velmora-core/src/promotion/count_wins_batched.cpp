@@ -5,8 +5,11 @@
 // sampler alone. So a block of pairs is drawn ahead, the attempt of each sampler is evaluated on
 // every pair of the block (vector lanes, no waiting on earlier attempts), and a short sequential
 // pass then hands the pairs out as the reference loop would: the champion takes pairs until one
-// of its attempts is accepted, then the challenger from the next pair on, and so on. Pairs that
-// the pass never reaches are given back by rewinding the generator to where the pass stopped.
+// of its attempts is accepted, then the challenger from the next pair on, and so on.
+//
+// A block never holds more pairs than the remaining iterations are certain to use (each takes at
+// least two), so every pair drawn is used and the generator ends exactly where the reference
+// loop leaves it. The last few iterations, too few to fill a vector, run the reference loop.
 #include "promotion/count_wins_batched.hpp"
 
 #include <algorithm>
@@ -20,22 +23,6 @@ namespace velmora::promotion {
 
 namespace {
 
-// Pairs per block: enough to keep the vector lanes busy, small enough to stay in L1 (8 KiB of
-// uniforms and variates) and to waste little work past the last iteration.
-constexpr std::size_t BLOCK_PAIRS = 256;
-constexpr std::size_t BLOCK_WORDS = BLOCK_PAIRS / 64;
-
-struct Decisions {
-    alignas(64) std::array<double, BLOCK_PAIRS> value;
-    std::array<std::uint64_t, BLOCK_WORDS> accepted;
-};
-
-struct PairBlock {
-    alignas(64) std::array<double, BLOCK_PAIRS> u1;
-    alignas(64) std::array<double, BLOCK_PAIRS> u2;
-    std::size_t count = 0;
-};
-
 // Where the sequential pass stands between blocks: an iteration may straddle two blocks.
 struct Tally {
     std::uint32_t remaining;
@@ -45,7 +32,7 @@ struct Tally {
 };
 
 // The first accepted pair at or after `from`, or `count` when the block has none left.
-std::size_t next_accepted(const Decisions& d, std::size_t from, std::size_t count) {
+std::size_t next_accepted(const AttemptOutcomes& d, std::size_t from, std::size_t count) {
     if (from >= count) {
         return count;
     }
@@ -61,16 +48,16 @@ std::size_t next_accepted(const Decisions& d, std::size_t from, std::size_t coun
     return word * 64 + static_cast<std::size_t>(std::countr_zero(pending));
 }
 
-// Hands the block's pairs to the champion and the challenger in turn. Returns how many pairs
-// the iterations used; fewer than block.count only when the last iteration finished.
-std::size_t hand_out(const Decisions& champion, const Decisions& challenger, std::size_t count,
-                     Tally& tally) {
+// Hands the block's pairs to the champion and the challenger in turn, until every pair is used.
+// The block is never larger than the remaining iterations need, so they do not run out first.
+void hand_out(const AttemptOutcomes& champion, const AttemptOutcomes& challenger, std::size_t count,
+              Tally& tally) {
     std::size_t next = 0;
-    while (tally.remaining > 0) {
+    while (next < count && tally.remaining > 0) {
         if (!tally.champion_drawn) {
             const std::size_t taken = next_accepted(champion, next, count);
             if (taken == count) {
-                return count;
+                return;
             }
             tally.champion_draw = champion.value[taken];
             tally.champion_drawn = true;
@@ -78,7 +65,7 @@ std::size_t hand_out(const Decisions& champion, const Decisions& challenger, std
         }
         const std::size_t taken = next_accepted(challenger, next, count);
         if (taken == count) {
-            return count;
+            return;
         }
         // Strict: a tie or a NaN on either side is no win.
         tally.wins += challenger.value[taken] > tally.champion_draw ? 1 : 0;
@@ -86,32 +73,36 @@ std::size_t hand_out(const Decisions& champion, const Decisions& challenger, std
         --tally.remaining;
         next = taken + 1;
     }
-    return next;
 }
 
-// Pairs worth drawing for the rest of the loop: each iteration needs at least two (three when
-// the champion must still draw), and rejections add a few more; the block size caps it.
-std::size_t pairs_to_draw(const Tally& tally) {
-    const std::size_t needed =
-        2 * static_cast<std::size_t>(tally.remaining) + (tally.champion_drawn ? 0 : 1);
-    const std::size_t granule = ATTEMPT_BATCH_GRANULE;
-    return std::min(BLOCK_PAIRS, (needed + granule - 1) / granule * granule);
+// The pairs the rest of the loop is certain to use, in whole granules and at most a block: each
+// iteration takes at least two, one less when the champion has already drawn.
+std::size_t pairs_certainly_used(const Tally& tally) {
+    const std::size_t at_least =
+        2 * static_cast<std::size_t>(tally.remaining) - (tally.champion_drawn ? 1 : 0);
+    return std::min(ATTEMPT_BLOCK_PAIRS, at_least / ATTEMPT_BATCH_GRANULE * ATTEMPT_BATCH_GRANULE);
 }
 
-void draw_pairs(ChaChaRng& generator, PairBlock& block, std::size_t count) {
+// The reference loop's steps for the iterations left, from wherever the tally stands.
+void finish_one_by_one(const BetaSampler& champion, const BetaSampler& challenger,
+                       ChaChaRng& generator, Tally& tally) {
+    while (tally.remaining > 0) {
+        if (!tally.champion_drawn) {
+            tally.champion_draw = champion.sample(generator);
+        }
+        tally.wins += challenger.sample(generator) > tally.champion_draw ? 1 : 0;
+        tally.champion_drawn = false;
+        --tally.remaining;
+    }
+}
+
+void draw_pairs(ChaChaRng& generator, UniformPairs& pairs, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         // u1 first, as every attempt draws them.
-        block.u1[i] = generator.uniform_open01();
-        block.u2[i] = generator.uniform_open01();
+        pairs.u1[i] = generator.uniform_open01();
+        pairs.u2[i] = generator.uniform_open01();
     }
-    block.count = count;
-}
-
-void decide(const VectorKernels& kernels, const BetaConstants& constants, const PairBlock& block,
-            Decisions& out) {
-    out.accepted.fill(0);
-    kernels.attempts(constants, AttemptBatch{block.u1.data(), block.u2.data(), block.count,
-                                             out.value.data(), out.accepted.data()});
+    pairs.count = count;
 }
 
 } // namespace
@@ -124,32 +115,22 @@ std::uint32_t count_wins_batched(const BetaSampler& champion, const BetaSampler&
 std::uint32_t count_wins_batched(const BetaSampler& champion, const BetaSampler& challenger,
                                  std::uint32_t samples, ChaChaRng& generator,
                                  const VectorKernels& kernels) {
-    const BetaConstants champion_constants = BetaConstants::of(champion);
-    const BetaConstants challenger_constants = BetaConstants::of(challenger);
+    const std::array<BetaConstants, 2> constants = {BetaConstants::of(champion),
+                                                    BetaConstants::of(challenger)};
     // Equal posteriors decide every pair alike: evaluate once, use twice.
-    const bool same_sampler = champion_constants.identical_to(challenger_constants);
+    const std::size_t distinct = constants[0].identical_to(constants[1]) ? 1 : 2;
 
-    PairBlock block;
-    Decisions champion_decisions;
-    Decisions challenger_decisions;
-    const Decisions& challenger_view = same_sampler ? champion_decisions : challenger_decisions;
+    UniformPairs pairs;
+    std::array<AttemptOutcomes, 2> outcomes;
     Tally tally{.remaining = samples};
-    while (tally.remaining > 0) {
-        const ChaChaRng block_start = generator;
-        draw_pairs(generator, block, pairs_to_draw(tally));
-        decide(kernels, champion_constants, block, champion_decisions);
-        if (!same_sampler) {
-            decide(kernels, challenger_constants, block, challenger_decisions);
-        }
-        const std::size_t used = hand_out(champion_decisions, challenger_view, block.count, tally);
-        if (used < block.count) {
-            // Give back the pairs drawn past the last iteration.
-            generator = block_start;
-            for (std::size_t i = 0; i < 2 * used; ++i) {
-                generator.next_u64();
-            }
-        }
+    for (std::size_t count = pairs_certainly_used(tally); count > 0;
+         count = pairs_certainly_used(tally)) {
+        draw_pairs(generator, pairs, count);
+        kernels.attempts(std::span(constants).first(distinct), pairs,
+                         std::span(outcomes).first(distinct));
+        hand_out(outcomes[0], outcomes[distinct - 1], count, tally);
     }
+    finish_one_by_one(champion, challenger, generator, tally);
     return tally.wins;
 }
 

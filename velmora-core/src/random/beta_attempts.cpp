@@ -2,6 +2,7 @@
 // carries its own target attribute; the file itself is compiled for the baseline processor.
 #include "random/beta_attempts.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -126,8 +127,12 @@ LevelKernels level_kernels(CpuLevel level) {
 
 } // namespace
 
-AttemptKernel attempt_kernel_for(CpuLevel level) { return level_kernels(level).attempts; }
+AttemptKernel attempt_kernel_for(CpuLevel level) {
+    return level_kernels(level).attempts;
+}
 
-LaneMath lane_math_for(CpuLevel level) { return level_kernels(level).math; }
+LaneMath lane_math_for(CpuLevel level) {
+    return level_kernels(level).math;
+}
 
 } // namespace velmora

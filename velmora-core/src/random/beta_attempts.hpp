@@ -6,8 +6,10 @@
 // vector lanes, and handed out afterwards.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "random/beta_sampler.hpp"
 #include "simd/cpu_level.hpp"
@@ -37,20 +39,32 @@ struct BetaConstants {
     bool identical_to(const BetaConstants& other) const;
 };
 
-// `count` pairs (u1[i], u2[i]), a multiple of ATTEMPT_BATCH_GRANULE. For each pair i, value[i]
-// receives the variate the attempt gives if it is accepted (unspecified otherwise), and bit
-// i % 64 of accepted[i / 64] is set when it is accepted. `accepted` must start zeroed.
-struct AttemptBatch {
-    const double* u1;
-    const double* u2;
-    std::size_t count;
-    double* value;
-    std::uint64_t* accepted;
-};
-
+// Pairs of uniforms per block: enough to keep the vector lanes busy, few enough to stay in the
+// first-level cache and to index with 16 bits.
+inline constexpr std::size_t ATTEMPT_BLOCK_PAIRS = 256;
+// Blocks hold a whole number of these pairs, so every vector width divides them.
 inline constexpr std::size_t ATTEMPT_BATCH_GRANULE = 8;
 
-using AttemptKernel = void (*)(const BetaConstants& constants, AttemptBatch batch);
+// A block of pairs (u1[i], u2[i]) in the order drawn, u1 first; count is a multiple of
+// ATTEMPT_BATCH_GRANULE and at most ATTEMPT_BLOCK_PAIRS.
+struct UniformPairs {
+    alignas(64) std::array<double, ATTEMPT_BLOCK_PAIRS> u1;
+    alignas(64) std::array<double, ATTEMPT_BLOCK_PAIRS> u2;
+    std::size_t count = 0;
+};
+
+// One sampler's attempt on every pair of a block: bit i % 64 of accepted[i / 64] tells whether
+// the attempt on pair i is accepted, and value[i] is then the variate it gives (unspecified for
+// a rejected attempt).
+struct AttemptOutcomes {
+    alignas(64) std::array<double, ATTEMPT_BLOCK_PAIRS> value;
+    std::array<std::uint64_t, ATTEMPT_BLOCK_PAIRS / 64> accepted;
+};
+
+// Fills out[k] for samplers[k], one or two samplers. Evaluating both in one pass shares the
+// logarithm of u1 / (1 - u1), which every attempt of either algorithm needs.
+using AttemptKernel = void (*)(std::span<const BetaConstants> samplers, const UniformPairs& pairs,
+                               std::span<AttemptOutcomes> out);
 
 // The kernel built for `level`; call it only where cpu_supports(level).
 AttemptKernel attempt_kernel_for(CpuLevel level);
