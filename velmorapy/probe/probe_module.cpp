@@ -9,6 +9,7 @@
 //   raise_object(object)                    a record wrapping any object, raised
 //   concurrent_failure_reports(threads, each)
 //   aggregate_failing_allocation(index, signals)  py_aggregate with one allocation failing
+//   failed_allocation()                     whether the chosen allocation was reached
 //   py_aggregate(signals)                   this copy's own entry, registered like velmorapy's,
 //                                           so a PanicException of this copy can come back
 #include <string>
@@ -141,12 +142,13 @@ PyObject* aggregate_failing_allocation(PyObject* module, PyObject* args) {
     auto entry = reinterpret_cast<PyCFunctionWithKeywords>(
         reinterpret_cast<void (*)()>(py::aggregate_method.ml_meth));
     fail_allocation_at(index);
-    PyRef result = PyRef::steal(entry(module, call_args.get(), nullptr));
-    fail_allocation_at(-1);
-    if (!result) {
-        return nullptr;
-    }
-    return Py_BuildValue("(OO)", result.get(), allocation_failed() ? Py_True : Py_False);
+    PyObject* result = entry(module, call_args.get(), nullptr);
+    disarm_allocation_failure();
+    return result;
+}
+
+PyObject* failed_allocation(PyObject*, PyObject*) {
+    return PyBool_FromLong(allocation_failed());
 }
 
 PyMethodDef probe_methods[] = {
@@ -160,6 +162,7 @@ PyMethodDef probe_methods[] = {
     {"raise_object", raise_object, METH_O, nullptr},
     {"concurrent_failure_reports", concurrent_failure_reports, METH_VARARGS, nullptr},
     {"aggregate_failing_allocation", aggregate_failing_allocation, METH_VARARGS, nullptr},
+    {"failed_allocation", failed_allocation, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
