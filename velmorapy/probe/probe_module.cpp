@@ -14,7 +14,18 @@
 //                                           module's own calls can never fail
 //   py_aggregate(signals)                   this copy's own entry, registered like velmorapy's,
 //                                           so a PanicException of this copy can come back
+//   count_wins(champion, challenger, samples, seed, variant)
+//                                           the Monte Carlo loop on Beta(shape1, shape2) arms
+//                                           given as (shape1, shape2) tuples: variant
+//                                           "reference" runs the reference loop, a CPU level
+//                                           name ("scalar" ... "avx2") the batched loop with
+//                                           that level's kernels; returns (wins, the
+//                                           generator's next word), or None for a level this
+//                                           processor cannot run
+//   cpu_levels()                            (every level name, the active level's name)
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -26,8 +37,12 @@
 #include "failure/internal_failure.hpp"
 #include "module_record.hpp"
 #include "panic_exception.hpp"
+#include "promotion/count_wins.hpp"
+#include "promotion/count_wins_batched.hpp"
 #include "promotion/posterior_probability.hpp"
 #include "py_err.hpp"
+#include "random/vector_kernels.hpp"
+#include "simd/cpu_level.hpp"
 
 namespace velmora::probe {
 namespace {
@@ -166,6 +181,64 @@ PyObject* checked_beta_sampler(PyObject*, PyObject* args) {
     });
 }
 
+std::optional<CpuLevel> cpu_level_named(std::string_view name) {
+    for (const CpuLevel level : ALL_CPU_LEVELS) {
+        if (to_string(level) == name) {
+            return level;
+        }
+    }
+    return std::nullopt;
+}
+
+PyObject* count_wins(PyObject*, PyObject* args) {
+    double champion[2] = {0, 0};
+    double challenger[2] = {0, 0};
+    unsigned int samples = 0;
+    unsigned long long seed = 0;
+    const char* variant = nullptr;
+    if (!PyArg_ParseTuple(args, "(dd)(dd)IKs", &champion[0], &champion[1], &challenger[0],
+                          &challenger[1], &samples, &seed, &variant)) {
+        return nullptr;
+    }
+    const std::string_view name(variant);
+    const std::optional<CpuLevel> level = cpu_level_named(name);
+    if (name != "reference" && !level) {
+        PyErr_SetString(PyExc_ValueError, "unknown variant");
+        return nullptr;
+    }
+    if (level && !cpu_supports(*level)) {
+        Py_RETURN_NONE;
+    }
+    const BetaSampler champion_sampler = promotion::checked_beta_sampler(champion[0], champion[1]);
+    const BetaSampler challenger_sampler =
+        promotion::checked_beta_sampler(challenger[0], challenger[1]);
+    auto generator = ChaChaRng::from_seed(seed);
+    const std::uint32_t wins =
+        level ? promotion::count_wins_batched(champion_sampler, challenger_sampler, samples,
+                                              generator, vector_kernels_for(*level))
+              : promotion::count_wins(champion_sampler, challenger_sampler, samples, generator);
+    return Py_BuildValue("(IK)", wins, static_cast<unsigned long long>(generator.next_u64()));
+}
+
+PyObject* cpu_levels(PyObject*, PyObject*) {
+    PyObject* names = PyList_New(0);
+    if (names == nullptr) {
+        return nullptr;
+    }
+    for (const CpuLevel level : ALL_CPU_LEVELS) {
+        const std::string_view name = to_string(level);
+        PyObject* text = PyUnicode_FromStringAndSize(name.data(), std::ssize(name));
+        if (text == nullptr || PyList_Append(names, text) != 0) {
+            Py_XDECREF(text);
+            Py_DECREF(names);
+            return nullptr;
+        }
+        Py_DECREF(text);
+    }
+    const std::string_view active = to_string(active_cpu_level());
+    return Py_BuildValue("(Ns#)", names, active.data(), std::ssize(active));
+}
+
 PyMethodDef probe_methods[] = {
     {"force_core_check_failure", force_core_check_failure, METH_VARARGS, nullptr},
     {"restore_taken_error", restore_taken_error, METH_NOARGS, nullptr},
@@ -179,6 +252,8 @@ PyMethodDef probe_methods[] = {
     {"aggregate_failing_allocation", aggregate_failing_allocation, METH_VARARGS, nullptr},
     {"failed_allocation", failed_allocation, METH_NOARGS, nullptr},
     {"checked_beta_sampler", checked_beta_sampler, METH_VARARGS, nullptr},
+    {"count_wins", count_wins, METH_VARARGS, nullptr},
+    {"cpu_levels", cpu_levels, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

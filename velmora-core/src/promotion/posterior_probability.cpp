@@ -4,7 +4,7 @@
 #include <string>
 
 #include "failure/internal_failure.hpp"
-#include "promotion/count_wins.hpp"
+#include "promotion/count_wins_batched.hpp"
 
 namespace velmora::promotion {
 
@@ -49,7 +49,8 @@ BetaSampler posterior_sampler(const ArmCounts& counts) {
 double posterior_probability(std::span<const double> champion, std::span<const double> challenger,
                              std::uint32_t samples, ChaChaRng& generator) {
     const ArmPosteriors arms = arm_posteriors(champion, challenger);
-    return win_rate(count_wins(arms.champion, arms.challenger, samples, generator), samples);
+    return win_rate(count_wins_batched(arms.champion, arms.challenger, samples, generator),
+                    samples);
 }
 
 std::optional<double> posterior_probability(std::span<const double> champion,
@@ -62,13 +63,14 @@ std::optional<double> posterior_probability(std::span<const double> champion,
     std::uint32_t wins = 0;
     std::uint32_t remaining = samples;
     while (remaining > INTERRUPT_CHECK_INTERVAL) {
-        wins += count_wins(arms.champion, arms.challenger, INTERRUPT_CHECK_INTERVAL, generator);
+        wins +=
+            count_wins_batched(arms.champion, arms.challenger, INTERRUPT_CHECK_INTERVAL, generator);
         remaining -= INTERRUPT_CHECK_INTERVAL;
         if (should_stop()) {
             return std::nullopt;
         }
     }
-    wins += count_wins(arms.champion, arms.challenger, remaining, generator);
+    wins += count_wins_batched(arms.champion, arms.challenger, remaining, generator);
     return win_rate(wins, samples);
 }
 
