@@ -138,7 +138,35 @@ PyResult<TextValuePair> to_signal_pair(PyObject* object) {
     return TextValuePair{std::move(*text), *number};
 }
 
+namespace {
+
+// An exact list or tuple by index: the same items in the same order as its iterator yields, at a
+// fraction of the cost. The length is read again before every item, as the list iterator does,
+// because an item's __float__ may grow or shrink the list; and each item is held while it
+// converts, since that same __float__ could drop the list's own reference to it. Subclasses,
+// whose __len__ or __iter__ may say anything, take the general path.
+PyResult<std::vector<double>> exact_list_or_tuple_to_doubles(PyObject* object, bool is_list) {
+    const auto size = [&] { return is_list ? PyList_Size(object) : PyTuple_Size(object); };
+    std::vector<double> items;
+    items.reserve(static_cast<std::size_t>(size()));
+    for (Py_ssize_t i = 0; i < size(); ++i) {
+        PyRef item =
+            PyRef::borrow(is_list ? PyList_GetItem(object, i) : PyTuple_GetItem(object, i));
+        PyResult<double> converted = to_double(item.get());
+        if (!converted) {
+            return std::unexpected(std::move(converted).error());
+        }
+        items.push_back(*converted);
+    }
+    return items;
+}
+
+} // namespace
+
 PyResult<std::vector<double>> to_double_list(PyObject* object) {
+    if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
+        return exact_list_or_tuple_to_doubles(object, PyList_CheckExact(object));
+    }
     return to_list(object, to_double);
 }
 
