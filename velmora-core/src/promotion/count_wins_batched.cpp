@@ -31,48 +31,51 @@ struct Tally {
     double champion_draw = 0.0;
 };
 
-// The first accepted pair at or after `from`, or `count` when the block has none left.
-std::size_t next_accepted(const AttemptOutcomes& d, std::size_t from, std::size_t count) {
-    if (from >= count) {
-        return count;
-    }
-    std::size_t word = from / 64;
-    std::uint64_t pending = d.accepted[word] & (~std::uint64_t{0} << (from % 64));
-    while (pending == 0) {
-        ++word;
-        if (word * 64 >= count) {
-            return count;
-        }
-        pending = d.accepted[word];
-    }
-    return word * 64 + static_cast<std::size_t>(std::countr_zero(pending));
+// The accepted pairs of one 64-pair word at or after bit `from` (0 to 64).
+std::uint64_t accepted_from(std::uint64_t word, unsigned from) {
+    return from < 64 ? word & (~std::uint64_t{0} << from) : 0;
 }
 
 // Hands the block's pairs to the champion and the challenger in turn, until every pair is used.
 // The block is never larger than the remaining iterations need, so they do not run out first.
+// This is the one sequential part of the loop, so it works a 64-pair word at a time from
+// registers: finding the next accepted pair is a shift, a mask and a count of trailing zeros.
 void hand_out(const AttemptOutcomes& champion, const AttemptOutcomes& challenger, std::size_t count,
               Tally& tally) {
-    std::size_t next = 0;
-    while (next < count && tally.remaining > 0) {
-        if (!tally.champion_drawn) {
-            const std::size_t taken = next_accepted(champion, next, count);
-            if (taken == count) {
-                return;
+    std::uint32_t remaining = tally.remaining;
+    std::uint32_t wins = tally.wins;
+    bool champion_drawn = tally.champion_drawn;
+    double champion_draw = tally.champion_draw;
+    for (std::size_t word = 0; word * 64 < count && remaining > 0; ++word) {
+        const std::uint64_t champion_bits = champion.accepted[word];
+        const std::uint64_t challenger_bits = challenger.accepted[word];
+        const double* champion_values = champion.value.data() + 64 * word;
+        const double* challenger_values = challenger.value.data() + 64 * word;
+        unsigned next = 0;
+        while (remaining > 0) {
+            if (!champion_drawn) {
+                const std::uint64_t pending = accepted_from(champion_bits, next);
+                if (pending == 0) {
+                    break;
+                }
+                const auto taken = static_cast<unsigned>(std::countr_zero(pending));
+                champion_draw = champion_values[taken];
+                champion_drawn = true;
+                next = taken + 1;
             }
-            tally.champion_draw = champion.value[taken];
-            tally.champion_drawn = true;
+            const std::uint64_t pending = accepted_from(challenger_bits, next);
+            if (pending == 0) {
+                break;
+            }
+            const auto taken = static_cast<unsigned>(std::countr_zero(pending));
+            // Strict: a tie or a NaN on either side is no win.
+            wins += challenger_values[taken] > champion_draw ? 1 : 0;
+            champion_drawn = false;
+            --remaining;
             next = taken + 1;
         }
-        const std::size_t taken = next_accepted(challenger, next, count);
-        if (taken == count) {
-            return;
-        }
-        // Strict: a tie or a NaN on either side is no win.
-        tally.wins += challenger.value[taken] > tally.champion_draw ? 1 : 0;
-        tally.champion_drawn = false;
-        --tally.remaining;
-        next = taken + 1;
     }
+    tally = Tally{remaining, wins, champion_drawn, champion_draw};
 }
 
 // The pairs the rest of the loop is certain to use, in whole granules and at most a block: each
