@@ -46,21 +46,29 @@ namespace {
 #define LANES_FN VELMORA_TARGET("avx2")
 #define LANES 4
 #define LANES_MASK(m) _mm256_movemask_pd(__builtin_bit_cast(__m256d, m))
+#define LANES_TRUNC(v)                                                                             \
+    __builtin_bit_cast(vd, _mm256_round_pd(__builtin_bit_cast(__m256d, v),                         \
+                                           _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC))
 #include "random/beta_attempt_lanes.inc"
 #undef LANES_NS
 #undef LANES_FN
 #undef LANES
 #undef LANES_MASK
+#undef LANES_TRUNC
 
 #define LANES_NS avx_lanes
 #define LANES_FN VELMORA_TARGET("avx")
 #define LANES 2
 #define LANES_MASK(m) _mm_movemask_pd(__builtin_bit_cast(__m128d, m))
+#define LANES_TRUNC(v)                                                                             \
+    __builtin_bit_cast(                                                                            \
+        vd, _mm_round_pd(__builtin_bit_cast(__m128d, v), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC))
 #include "random/beta_attempt_lanes.inc"
 #undef LANES_NS
 #undef LANES_FN
 #undef LANES
 #undef LANES_MASK
+#undef LANES_TRUNC
 
 // SSE2 is part of every x86-64 processor, so the baseline build already has it.
 #define LANES_NS sse2_lanes
