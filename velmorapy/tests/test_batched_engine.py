@@ -40,7 +40,7 @@ def test_equal_arms_match_the_reference(probe, arm, samples, seed):
     assert probe.count_wins(arm, arm, samples, seed, active) == expected
 
 
-@pytest.mark.parametrize("level", ["scalar", "sse2", "ssse3", "sse4.1", "avx", "avx2"])
+@pytest.mark.parametrize("level", ["scalar", "sse2", "ssse3", "sse4.1", "avx", "avx2", "avx512"])
 @settings(max_examples=25, deadline=None, suppress_health_check=slow)
 @given(champion=arms, challenger=arms, samples=st.integers(0, 5000), seed=seeds)
 def test_every_variant_matches_the_reference(probe, level, champion, challenger, samples, seed):
@@ -52,7 +52,7 @@ def test_every_variant_matches_the_reference(probe, level, champion, challenger,
 
 def test_level_names_cover_the_active_level(probe):
     names, active = probe.cpu_levels()
-    assert names == ["scalar", "sse2", "ssse3", "sse4.1", "avx", "avx2"]
+    assert names == ["scalar", "sse2", "ssse3", "sse4.1", "avx", "avx2", "avx512"]
     assert active in names
 
 

@@ -1,7 +1,8 @@
 // The dispatcher. It runs before anything knows which instructions are safe, so it must be
 // compiled for the baseline processor only; the variants it points to carry their own target
 // attributes and are never called unless the processor reported support for them.
-#if defined(__SSSE3__) || defined(__SSE4_1__) || defined(__AVX__) || defined(__AVX2__)
+#if defined(__SSSE3__) || defined(__SSE4_1__) || defined(__AVX__) || defined(__AVX2__) ||          \
+    defined(__AVX512F__)
 #error "vector_kernels.cpp must be compiled for the baseline instruction set only"
 #endif
 
@@ -30,6 +31,9 @@ KernelTable make_kernel_table() {
     table[static_cast<std::size_t>(CpuLevel::Sse41)].refill = x86::refill_sse41;
     table[static_cast<std::size_t>(CpuLevel::Avx)].refill = x86::refill_avx;
     table[static_cast<std::size_t>(CpuLevel::Avx2)].refill = x86::refill_avx2;
+    // The refill gains nothing from 512-bit registers: it is four blocks of rows, two per
+    // 256-bit register already.
+    table[static_cast<std::size_t>(CpuLevel::Avx512)].refill = x86::refill_avx2;
 #endif
     return table;
 }

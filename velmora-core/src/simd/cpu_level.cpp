@@ -1,7 +1,8 @@
 // Runs before anything knows which instructions are safe, so this file must be compiled for the
 // baseline processor only: a wider instruction slipped in here by the compiler would crash the
 // very machines the check exists to protect.
-#if defined(__SSSE3__) || defined(__SSE4_1__) || defined(__AVX__) || defined(__AVX2__)
+#if defined(__SSSE3__) || defined(__SSE4_1__) || defined(__AVX__) || defined(__AVX2__) ||          \
+    defined(__AVX512F__)
 #error "cpu_level.cpp must be compiled for the baseline instruction set only"
 #endif
 
@@ -43,7 +44,9 @@ std::uint64_t read_xcr0() {
     return (std::uint64_t{edx} << 32) | eax;
 }
 
-bool bit(unsigned word, int index) { return ((word >> index) & 1u) != 0; }
+bool bit(unsigned word, int index) {
+    return ((word >> index) & 1u) != 0;
+}
 
 CpuLevel detect_x86() {
     const unsigned max_leaf = cpuid(0, 0).eax;
@@ -67,10 +70,16 @@ CpuLevel detect_x86() {
     if (!os_saves_ymm) {
         return CpuLevel::Sse41;
     }
-    if (max_leaf < 7 || !bit(cpuid(7, 0).ebx, 5)) {
+    const unsigned leaf7_ebx = max_leaf >= 7 ? cpuid(7, 0).ebx : 0;
+    if (!bit(leaf7_ebx, 5)) {
         return CpuLevel::Avx;
     }
-    return CpuLevel::Avx2;
+    // AVX-512 F and DQ, and an operating system that saves the mask registers and all 512 bits
+    // of all 32 vector registers (XCR0 bits 5, 6 and 7).
+    if (!bit(leaf7_ebx, 16) || !bit(leaf7_ebx, 17) || (read_xcr0() & 0xE6) != 0xE6) {
+        return CpuLevel::Avx2;
+    }
+    return CpuLevel::Avx512;
 }
 
 #endif
@@ -91,6 +100,8 @@ std::string_view to_string(CpuLevel level) {
         return "avx";
     case CpuLevel::Avx2:
         return "avx2";
+    case CpuLevel::Avx512:
+        return "avx512";
     }
     return "unknown";
 }

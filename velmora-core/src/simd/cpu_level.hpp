@@ -7,11 +7,12 @@
 namespace velmora {
 
 // Ordered from the narrowest to the widest; each level implies every level before it.
-enum class CpuLevel { Scalar, Sse2, Ssse3, Sse41, Avx, Avx2 };
+// Avx512 stands for AVX-512 F and DQ.
+enum class CpuLevel { Scalar, Sse2, Ssse3, Sse41, Avx, Avx2, Avx512 };
 
-inline constexpr std::array<CpuLevel, 6> ALL_CPU_LEVELS = {
-    CpuLevel::Scalar, CpuLevel::Sse2, CpuLevel::Ssse3,
-    CpuLevel::Sse41,  CpuLevel::Avx,  CpuLevel::Avx2,
+inline constexpr std::array<CpuLevel, 7> ALL_CPU_LEVELS = {
+    CpuLevel::Scalar, CpuLevel::Sse2, CpuLevel::Ssse3,  CpuLevel::Sse41,
+    CpuLevel::Avx,    CpuLevel::Avx2, CpuLevel::Avx512,
 };
 
 std::string_view to_string(CpuLevel level);
