@@ -103,7 +103,9 @@ AVX2_INLINE void undiagonalise(Rows& r) {
 
 // Row d of blocks `block` (low lane) and `block + 1` (high lane), the counter carrying in 64 bits.
 AVX2_INLINE __m256i counter_rows(std::uint64_t block, const ChaChaStream& stream) {
-    const auto low = [](std::uint64_t n) { return static_cast<int>(static_cast<std::uint32_t>(n)); };
+    const auto low = [](std::uint64_t n) {
+        return static_cast<int>(static_cast<std::uint32_t>(n));
+    };
     const auto high = [](std::uint64_t n) {
         return static_cast<int>(static_cast<std::uint32_t>(n >> 32));
     };
@@ -126,12 +128,11 @@ AVX2_INLINE void store_blocks(std::uint32_t* out, __m256i a, __m256i b, __m256i 
 VELMORA_TARGET("avx2")
 void refill(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
             ChaChaBuffer& out) {
-    const __m256i constants =
-        _mm256_setr_epi32(CHACHA_CONSTANTS[0], CHACHA_CONSTANTS[1], CHACHA_CONSTANTS[2],
-                          CHACHA_CONSTANTS[3], CHACHA_CONSTANTS[0], CHACHA_CONSTANTS[1],
-                          CHACHA_CONSTANTS[2], CHACHA_CONSTANTS[3]);
-    const __m256i key_low = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(key.data())));
+    const __m256i constants = _mm256_setr_epi32(
+        CHACHA_CONSTANTS[0], CHACHA_CONSTANTS[1], CHACHA_CONSTANTS[2], CHACHA_CONSTANTS[3],
+        CHACHA_CONSTANTS[0], CHACHA_CONSTANTS[1], CHACHA_CONSTANTS[2], CHACHA_CONSTANTS[3]);
+    const __m256i key_low =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key.data())));
     const __m256i key_high = _mm256_broadcastsi128_si256(
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(key.data() + 4)));
     const __m256i input_d[2] = {counter_rows(counter, stream), counter_rows(counter + 2, stream)};
