@@ -45,7 +45,7 @@ namespace {
 // Eight lanes in one register: half the instructions of AVX2 for the same lanes, and twice the
 // registers, so more of the long ln and exp chains overlap.
 #define LANES_NS avx512_lanes
-#define LANES_FN VELMORA_TARGET("avx512f,avx512dq")
+#define LANES_FN VELMORA_TARGET("avx512f,avx512dq,bmi2")
 #define LANES 8
 #define LANES_MASK(m) static_cast<int>(_mm512_movepi64_mask(__builtin_bit_cast(__m512i, m)))
 // The masked form with every lane selected: the unmasked one starts from an undefined register,
@@ -54,12 +54,18 @@ namespace {
     __builtin_bit_cast(vd, _mm512_mask_roundscale_pd(__builtin_bit_cast(__m512d, v), 0xFF,         \
                                                      __builtin_bit_cast(__m512d, v),               \
                                                      _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC))
+#define LANES_COMPRESS(p, mask, v)                                                                 \
+    _mm512_storeu_pd((p), _mm512_maskz_compress_pd(static_cast<__mmask8>(mask),                    \
+                                                   __builtin_bit_cast(__m512d, v)))
+#define LANES_DEPOSIT(bits, mask) _pdep_u64((bits), (mask))
 #include "random/beta_attempt_lanes.inc"
 #undef LANES_NS
 #undef LANES_FN
 #undef LANES
 #undef LANES_MASK
 #undef LANES_TRUNC
+#undef LANES_COMPRESS
+#undef LANES_DEPOSIT
 
 #define LANES_NS avx2_lanes
 #define LANES_FN VELMORA_TARGET("avx2")

@@ -74,9 +74,10 @@ CpuLevel detect_x86() {
     if (!bit(leaf7_ebx, 5)) {
         return CpuLevel::Avx;
     }
-    // AVX-512 F and DQ, and an operating system that saves the mask registers and all 512 bits
-    // of all 32 vector registers (XCR0 bits 5, 6 and 7).
-    if (!bit(leaf7_ebx, 16) || !bit(leaf7_ebx, 17) || (read_xcr0() & 0xE6) != 0xE6) {
+    // AVX-512 F and DQ with BMI2 (every such processor has it), and an operating system that
+    // saves the mask registers and all 512 bits of all 32 vector registers (XCR0 bits 5 to 7).
+    if (!bit(leaf7_ebx, 16) || !bit(leaf7_ebx, 17) || !bit(leaf7_ebx, 8) ||
+        (read_xcr0() & 0xE6) != 0xE6) {
         return CpuLevel::Avx2;
     }
     return CpuLevel::Avx512;

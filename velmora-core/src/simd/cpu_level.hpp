@@ -7,7 +7,7 @@
 namespace velmora {
 
 // Ordered from the narrowest to the widest; each level implies every level before it.
-// Avx512 stands for AVX-512 F and DQ.
+// Avx512 stands for AVX-512 F and DQ, with BMI2.
 enum class CpuLevel { Scalar, Sse2, Ssse3, Sse41, Avx, Avx2, Avx512 };
 
 inline constexpr std::array<CpuLevel, 7> ALL_CPU_LEVELS = {
