@@ -31,51 +31,77 @@ struct Tally {
     double champion_draw = 0.0;
 };
 
-// The accepted pairs of one 64-pair word at or after bit `from` (0 to 64).
-std::uint64_t accepted_from(std::uint64_t word, unsigned from) {
-    return from < 64 ? word & (~std::uint64_t{0} << from) : 0;
+// Whose turn it is at each of 64 pairs (bit set: the challenger's), given whose turn it is at
+// the first. The turn passes on at a pair when the sampler whose turn it is accepts there:
+// after pair i it is the challenger's if the champion's turn met an accepted champion attempt,
+// or the challenger's turn a rejected challenger attempt. Each pair is thus the map
+// turn -> a ^ (turn & ~(a ^ b)) (a, b: the pair's acceptance bits), and the turns at all 64
+// pairs are prefix compositions of these maps, found in six doubling steps instead of 64
+// dependent ones.
+std::uint64_t turns(std::uint64_t champion_bits, std::uint64_t challenger_bits,
+                    bool challenger_first) {
+    // Bit i of (offset, keeps): the composition of the maps of pairs 0 to i is
+    // turn -> offset_i ^ (turn & keeps_i).
+    std::uint64_t offset = champion_bits;
+    std::uint64_t keeps = ~(champion_bits ^ challenger_bits);
+    for (unsigned step = 1; step < 64; step *= 2) {
+        const std::uint64_t below = (std::uint64_t{1} << step) - 1; // identity maps shift in
+        offset ^= keeps & (offset << step);
+        keeps &= (keeps << step) | below;
+    }
+    const std::uint64_t after = offset ^ (challenger_first ? keeps : 0);
+    return (after << 1) | (challenger_first ? 1 : 0);
 }
 
-// Hands the block's pairs to the champion and the challenger in turn, until every pair is used.
-// The block is never larger than the remaining iterations need, so they do not run out first.
-// This is the one sequential part of the loop, so it works a 64-pair word at a time from
-// registers: finding the next accepted pair is a shift, a mask and a count of trailing zeros.
+// The values at the set bits of `bits`, in order; returns how many.
+std::size_t values_at(std::uint64_t bits, const double* values, double* out) {
+    std::size_t n = 0;
+    for (; bits != 0; bits &= bits - 1) {
+        out[n++] = values[std::countr_zero(bits)];
+    }
+    return n;
+}
+
+// Hands the block's pairs to the champion and the challenger in turn. The block is never larger
+// than the remaining iterations need, so they do not run out first. The turns at all pairs of a
+// 64-pair word come from bit operations; then the champion's draws are the accepted champion
+// attempts on its turns, the challenger's likewise, and they alternate, so the k-th draw of
+// each (after one carried over from the previous word) make the k-th iteration.
 void hand_out(const AttemptOutcomes& champion, const AttemptOutcomes& challenger, std::size_t count,
               Tally& tally) {
     std::uint32_t remaining = tally.remaining;
     std::uint32_t wins = tally.wins;
     bool champion_drawn = tally.champion_drawn;
-    double champion_draw = tally.champion_draw;
-    for (std::size_t word = 0; word * 64 < count && remaining > 0; ++word) {
-        const std::uint64_t champion_bits = champion.accepted[word];
-        const std::uint64_t challenger_bits = challenger.accepted[word];
-        const double* champion_values = champion.value.data() + 64 * word;
-        const double* challenger_values = challenger.value.data() + 64 * word;
-        unsigned next = 0;
-        while (remaining > 0) {
-            if (!champion_drawn) {
-                const std::uint64_t pending = accepted_from(champion_bits, next);
-                if (pending == 0) {
-                    break;
-                }
-                const auto taken = static_cast<unsigned>(std::countr_zero(pending));
-                champion_draw = champion_values[taken];
-                champion_drawn = true;
-                next = taken + 1;
-            }
-            const std::uint64_t pending = accepted_from(challenger_bits, next);
-            if (pending == 0) {
-                break;
-            }
-            const auto taken = static_cast<unsigned>(std::countr_zero(pending));
+    // Slot 0 holds a champion draw carried over, the word's draws follow.
+    std::array<double, 65> champion_draws;
+    std::array<double, 64> challenger_draws;
+    champion_draws[0] = tally.champion_draw;
+    for (std::size_t word = 0; word * 64 < count; ++word) {
+        // Only the block's own pairs: a kernel leaves the bits past them unspecified.
+        const std::size_t pairs_in_word = std::min<std::size_t>(64, count - 64 * word);
+        const std::uint64_t valid =
+            pairs_in_word == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << pairs_in_word) - 1;
+        const std::uint64_t champion_bits = champion.accepted[word] & valid;
+        const std::uint64_t challenger_bits = challenger.accepted[word] & valid;
+        const std::uint64_t turn = turns(champion_bits, challenger_bits, champion_drawn);
+        const std::size_t carried = champion_drawn ? 1 : 0;
+        const std::size_t champion_count =
+            carried + values_at(champion_bits & ~turn, champion.value.data() + 64 * word,
+                                champion_draws.data() + carried);
+        const std::size_t iterations = values_at(
+            challenger_bits & turn, challenger.value.data() + 64 * word, challenger_draws.data());
+        for (std::size_t k = 0; k < iterations; ++k) {
             // Strict: a tie or a NaN on either side is no win.
-            wins += challenger_values[taken] > champion_draw ? 1 : 0;
-            champion_drawn = false;
-            --remaining;
-            next = taken + 1;
+            wins += challenger_draws[k] > champion_draws[k] ? 1 : 0;
+        }
+        remaining -= static_cast<std::uint32_t>(iterations);
+        // At most one champion draw is left waiting for the next word's challenger.
+        champion_drawn = champion_count > iterations;
+        if (champion_drawn) {
+            champion_draws[0] = champion_draws[champion_count - 1];
         }
     }
-    tally = Tally{remaining, wins, champion_drawn, champion_draw};
+    tally = Tally{remaining, wins, champion_drawn, champion_draws[0]};
 }
 
 // The pairs the rest of the loop is certain to use, in whole granules and at most a block: each

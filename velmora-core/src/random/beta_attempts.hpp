@@ -55,7 +55,7 @@ struct UniformPairs {
 
 // One sampler's attempt on every pair of a block: bit i % 64 of accepted[i / 64] tells whether
 // the attempt on pair i is accepted, and value[i] is then the variate it gives (unspecified for
-// a rejected attempt).
+// a rejected attempt). Bits and words past the block's pairs are unspecified too.
 struct AttemptOutcomes {
     alignas(64) std::array<double, ATTEMPT_BLOCK_PAIRS> value;
     std::array<std::uint64_t, ATTEMPT_BLOCK_PAIRS / 64> accepted;
