@@ -1,0 +1,13 @@
+// The method records of the module functions, in registration order.
+#pragma once
+
+#include "python.hpp"
+
+namespace velmora::py {
+
+// METH_VARARGS | METH_KEYWORDS; the entries ignore `self`.
+inline constexpr int ENTRY_FLAGS = METH_VARARGS | METH_KEYWORDS;
+
+extern PyMethodDef aggregate_method;
+
+} // namespace velmora::py
