@@ -10,6 +10,8 @@
 //   concurrent_failure_reports(threads, each)
 //   aggregate_failing_allocation(index, signals)  py_aggregate with one allocation failing
 //   failed_allocation()                     whether the chosen allocation was reached
+//   checked_beta_sampler(shape1, shape2)    the promotion core's Beta sampler check, which the
+//                                           module's own calls can never fail
 //   py_aggregate(signals)                   this copy's own entry, registered like velmorapy's,
 //                                           so a PanicException of this copy can come back
 #include <string>
@@ -24,6 +26,7 @@
 #include "failure/internal_failure.hpp"
 #include "module_record.hpp"
 #include "panic_exception.hpp"
+#include "promotion/posterior_probability.hpp"
 #include "py_err.hpp"
 
 namespace velmora::probe {
@@ -151,6 +154,18 @@ PyObject* failed_allocation(PyObject*, PyObject*) {
     return PyBool_FromLong(allocation_failed());
 }
 
+PyObject* checked_beta_sampler(PyObject*, PyObject* args) {
+    double shape1 = 0;
+    double shape2 = 0;
+    if (!PyArg_ParseTuple(args, "dd", &shape1, &shape2)) {
+        return nullptr;
+    }
+    return boundary_frame([&]() -> PyResult<PyRef> {
+        static_cast<void>(promotion::checked_beta_sampler(shape1, shape2));
+        return none();
+    });
+}
+
 PyMethodDef probe_methods[] = {
     {"force_core_check_failure", force_core_check_failure, METH_VARARGS, nullptr},
     {"restore_taken_error", restore_taken_error, METH_NOARGS, nullptr},
@@ -163,6 +178,7 @@ PyMethodDef probe_methods[] = {
     {"concurrent_failure_reports", concurrent_failure_reports, METH_VARARGS, nullptr},
     {"aggregate_failing_allocation", aggregate_failing_allocation, METH_VARARGS, nullptr},
     {"failed_allocation", failed_allocation, METH_NOARGS, nullptr},
+    {"checked_beta_sampler", checked_beta_sampler, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

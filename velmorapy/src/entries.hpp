@@ -9,5 +9,7 @@ namespace velmora::py {
 inline constexpr int ENTRY_FLAGS = METH_VARARGS | METH_KEYWORDS;
 
 extern PyMethodDef aggregate_method;
+extern PyMethodDef posterior_probability_method;
+extern PyMethodDef promotion_decision_method;
 
 } // namespace velmora::py

@@ -7,7 +7,7 @@ import pytest
 
 import velmorapy
 
-REGISTERED = ["py_aggregate"]
+REGISTERED = ["py_aggregate", "py_posterior_probability", "py_promotion_decision"]
 
 
 def test_module_attributes():
