@@ -1,0 +1,165 @@
+#!/usr/bin/env python3
+"""Times velmorapy against the same work in numpy (and plain Python for the aggregate).
+
+    .venv/bin/pip install numpy
+    .venv/bin/python benchmarks/bench_module.py [--repeat N]
+
+Each figure is the best of several timed runs of one call (seconds per call); the ratio is the
+comparison's time divided by velmorapy's, so a ratio above 1 means velmorapy is faster. The
+Monte Carlo comparison in numpy draws the same number of Beta variates per arm from
+Generator.beta, vectorised, on the same Beta parameters, starting from the same score lists.
+Results are not expected to match numerically: the generators differ.
+"""
+
+from __future__ import annotations
+
+import argparse
+import platform
+import random
+import sys
+import time
+from typing import Callable
+
+try:
+    import numpy as np
+except ImportError:
+    print("numpy is needed for the comparison; install it into this environment first:\n"
+          f"    {sys.executable} -m pip install numpy", file=sys.stderr)
+    sys.exit(2)
+
+try:
+    import velmorapy
+except ImportError:
+    print("velmorapy is not installed in this environment; install it first:\n"
+          f"    {sys.executable} -m pip install .", file=sys.stderr)
+    sys.exit(2)
+
+SEED = 2024
+DECISION_SAMPLES = 10_000
+MIN_SESSIONS_PER_ARM = 20
+PROMOTE_THRESHOLD = 0.95
+
+# (champion, challenger) Beta posteriors; an arm Beta(s + 1, f + 1) is s successes, f failures.
+PARAMETER_PAIRS = [((11, 9), (16, 6)), ((1, 1), (1, 1)), ((5001, 5001), (5101, 4901))]
+
+
+def arm(shape: tuple[int, int]) -> list[float]:
+    successes, failures = shape[0] - 1, shape[1] - 1
+    return [0.7] * successes + [0.1] * failures
+
+
+def best_time(call: Callable[[], object], repeat: int) -> float:
+    """The fastest of `repeat` runs, each long enough (at least 0.05 s) to time reliably."""
+    loops = 1
+    while True:
+        started = time.perf_counter()
+        for _ in range(loops):
+            call()
+        elapsed = time.perf_counter() - started
+        if elapsed >= 0.05:
+            break
+        loops *= 2
+    best = elapsed / loops
+    for _ in range(repeat - 1):
+        started = time.perf_counter()
+        for _ in range(loops):
+            call()
+        best = min(best, (time.perf_counter() - started) / loops)
+    return best
+
+
+def numpy_posterior(champion: list[float], challenger: list[float], samples: int,
+                    generator: np.random.Generator) -> float:
+    champion_scores = np.asarray(champion, dtype=np.float64)
+    challenger_scores = np.asarray(challenger, dtype=np.float64)
+    champion_wins = int(np.count_nonzero(champion_scores >= 0.5))
+    challenger_wins = int(np.count_nonzero(challenger_scores >= 0.5))
+    x = generator.beta(champion_wins + 1, champion_scores.size - champion_wins + 1, samples)
+    y = generator.beta(challenger_wins + 1, challenger_scores.size - challenger_wins + 1, samples)
+    return float(np.count_nonzero(y > x)) / samples
+
+
+def numpy_decision(champion: list[float], challenger: list[float],
+                   generator: np.random.Generator) -> tuple[str, float, int]:
+    sessions_each = min(len(champion), len(challenger))
+    if len(champion) < MIN_SESSIONS_PER_ARM or len(challenger) < MIN_SESSIONS_PER_ARM:
+        return ("need_more_data", 0.0, sessions_each)
+    posterior = numpy_posterior(champion, challenger, DECISION_SAMPLES, generator)
+    return ("promote" if posterior >= PROMOTE_THRESHOLD else "hold", posterior, sessions_each)
+
+
+def python_aggregate(signals: list[tuple[str, float]]) -> float:
+    weights = {"explicit": 5.0, "implicit": 1.0}
+    if not signals:
+        return 0.5
+    total = weighted = 0.0
+    for kind, value in signals:
+        weight = weights[kind]
+        weighted += min(max(value, 0.0), 1.0) * weight
+        total += weight
+    return min(max(weighted / total, 0.0), 1.0)
+
+
+def rows(repeat: int):
+    generator = np.random.default_rng(SEED)
+    for champion_shape, challenger_shape in PARAMETER_PAIRS:
+        champion, challenger = arm(champion_shape), arm(challenger_shape)
+        label = f"Beta{champion_shape} vs Beta{challenger_shape}"
+        if min(len(champion), len(challenger)) >= MIN_SESSIONS_PER_ARM:
+            yield (f"py_promotion_decision, {label}",
+                   best_time(lambda: velmorapy.py_promotion_decision(champion, challenger, SEED),
+                             repeat),
+                   best_time(lambda: numpy_decision(champion, challenger, generator), repeat))
+        for samples in (10**4, 10**6):
+            yield (f"py_posterior_probability {samples:.0e}, {label}",
+                   best_time(lambda: velmorapy.py_posterior_probability(
+                       champion, challenger, samples, SEED), repeat),
+                   best_time(lambda: numpy_posterior(champion, challenger, samples, generator),
+                             repeat))
+
+    scores = [random.Random(SEED).random() for _ in range(10**6)]
+    # No samples: the call converts the list and counts its successes, nothing more.
+    yield ("convert and count 10^6 scores (numpy.asarray)",
+           best_time(lambda: velmorapy.py_posterior_probability(scores, [], 0, SEED), repeat),
+           best_time(lambda: np.count_nonzero(np.asarray(scores, dtype=np.float64) >= 0.5),
+                     repeat))
+
+    maker = random.Random(SEED)
+    signals = [(maker.choice(("explicit", "implicit")), maker.uniform(-0.2, 1.2))
+               for _ in range(1000)]
+    yield ("py_aggregate, 1000 signals (plain Python)",
+           best_time(lambda: velmorapy.py_aggregate(signals), repeat),
+           best_time(lambda: python_aggregate(signals), repeat))
+
+
+def main(argv: list[str]) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--repeat", type=int, default=5, help="timed runs per figure (best kept)")
+    arguments = parser.parse_args(argv)
+    if arguments.repeat < 1:
+        parser.error("--repeat must be at least 1")
+
+    print(f"CPython {platform.python_version()}, numpy {np.__version__}, "
+          f"{platform.machine()}, best of {arguments.repeat}")
+    print("Beta(11, 9) vs Beta(16, 6) and Beta(1, 1) vs Beta(1, 1) have fewer than "
+          f"{MIN_SESSIONS_PER_ARM} sessions per arm, so the promotion rule draws nothing for them "
+          "and only the third pair has a decision row.\n")
+    header = f"{'task':<62}{'velmorapy':>12}{'comparison':>12}{'ratio':>8}"
+    print(header)
+    print("-" * len(header))
+    for task, ours, theirs in rows(arguments.repeat):
+        print(f"{task:<62}{format_seconds(ours):>12}{format_seconds(theirs):>12}"
+              f"{theirs / ours:>7.2f}x", flush=True)
+    print("\nratio = comparison time / velmorapy time; above 1 means velmorapy is faster.")
+    return 0
+
+
+def format_seconds(seconds: float) -> str:
+    for unit, scale in (("s", 1.0), ("ms", 1e-3), ("us", 1e-6)):
+        if seconds >= scale:
+            return f"{seconds / scale:.3g} {unit}"
+    return f"{seconds / 1e-9:.3g} ns"
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

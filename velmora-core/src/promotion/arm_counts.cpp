@@ -1,0 +1,16 @@
+#include "promotion/arm_counts.hpp"
+
+namespace velmora::promotion {
+
+ArmCounts count_successes(std::span<const double> scores) {
+    std::uint64_t successes = 0;
+    for (const double score : scores) {
+        // An ordered comparison, so a NaN score is never a success.
+        if (score >= SUCCESS_THRESHOLD) {
+            ++successes;
+        }
+    }
+    return ArmCounts{successes, scores.size() - successes};
+}
+
+} // namespace velmora::promotion

@@ -1,0 +1,75 @@
+#include "promotion/posterior_probability.hpp"
+
+#include <source_location>
+#include <string>
+
+#include "failure/internal_failure.hpp"
+#include "promotion/count_wins.hpp"
+
+namespace velmora::promotion {
+
+namespace {
+
+struct ArmPosteriors {
+    BetaSampler champion;
+    BetaSampler challenger;
+};
+
+// Counting and construction in a fixed order (champion first) keeps the steps reproducible.
+ArmPosteriors arm_posteriors(std::span<const double> champion, std::span<const double> challenger) {
+    const ArmCounts champion_counts = count_successes(champion);
+    const ArmCounts challenger_counts = count_successes(challenger);
+    BetaSampler champion_sampler = posterior_sampler(champion_counts);
+    BetaSampler challenger_sampler = posterior_sampler(challenger_counts);
+    return ArmPosteriors{champion_sampler, challenger_sampler};
+}
+
+double win_rate(std::uint32_t wins, std::uint32_t samples) {
+    return static_cast<double>(wins) / static_cast<double>(samples);
+}
+
+} // namespace
+
+BetaSampler checked_beta_sampler(double shape1, double shape2) {
+    auto sampler = BetaSampler::create(shape1, shape2);
+    if (!sampler) {
+        failure::raise_internal_failure("valid Beta params: " +
+                                            std::string(to_string(sampler.error())),
+                                        std::source_location::current());
+    }
+    return *sampler;
+}
+
+BetaSampler posterior_sampler(const ArmCounts& counts) {
+    // Each count is converted exactly to a double before 1 is added.
+    return checked_beta_sampler(static_cast<double>(counts.successes) + 1.0,
+                                static_cast<double>(counts.failures) + 1.0);
+}
+
+double posterior_probability(std::span<const double> champion, std::span<const double> challenger,
+                             std::uint32_t samples, ChaChaRng& generator) {
+    const ArmPosteriors arms = arm_posteriors(champion, challenger);
+    return win_rate(count_wins(arms.champion, arms.challenger, samples, generator), samples);
+}
+
+std::optional<double> posterior_probability(std::span<const double> champion,
+                                            std::span<const double> challenger,
+                                            std::uint32_t samples, ChaChaRng& generator,
+                                            InterruptCheck should_stop) {
+    const ArmPosteriors arms = arm_posteriors(champion, challenger);
+    // Chunks draw the same words in the same order as one long loop, so chunking cannot change
+    // the result; the wins of all chunks together never exceed `samples`.
+    std::uint32_t wins = 0;
+    std::uint32_t remaining = samples;
+    while (remaining > INTERRUPT_CHECK_INTERVAL) {
+        wins += count_wins(arms.champion, arms.challenger, INTERRUPT_CHECK_INTERVAL, generator);
+        remaining -= INTERRUPT_CHECK_INTERVAL;
+        if (should_stop()) {
+            return std::nullopt;
+        }
+    }
+    wins += count_wins(arms.champion, arms.challenger, remaining, generator);
+    return win_rate(wins, samples);
+}
+
+} // namespace velmora::promotion

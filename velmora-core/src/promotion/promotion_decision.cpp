@@ -1,0 +1,22 @@
+#include "promotion/promotion_decision.hpp"
+
+#include <algorithm>
+
+#include "promotion/posterior_probability.hpp"
+
+namespace velmora::promotion {
+
+Decision promotion_decision(std::span<const double> champion, std::span<const double> challenger,
+                            ChaChaRng& generator) {
+    const std::uint64_t sessions_each = std::min(champion.size(), challenger.size());
+    if (champion.size() < MIN_SESSIONS_PER_ARM || challenger.size() < MIN_SESSIONS_PER_ARM) {
+        return Decision{OUTCOME_NEED_MORE_DATA, 0.0, sessions_each};
+    }
+    const double posterior =
+        posterior_probability(champion, challenger, DECISION_SAMPLES, generator);
+    const std::string_view outcome =
+        posterior >= PROMOTE_THRESHOLD ? OUTCOME_PROMOTE : OUTCOME_HOLD;
+    return Decision{outcome, posterior, sessions_each};
+}
+
+} // namespace velmora::promotion

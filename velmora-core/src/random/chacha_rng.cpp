@@ -1,0 +1,49 @@
+#include "random/chacha_rng.hpp"
+
+namespace velmora {
+namespace {
+
+// One step of a 64-bit permuted congruential generator (XSH-RR output), used only to spread the
+// seed over the 256-bit key.
+constexpr std::uint64_t pcg_multiplier = 0x5851F42D4C957F2D;
+constexpr std::uint64_t pcg_increment = 0xA17654E46FBE17F3;
+
+std::uint32_t next_key_word(std::uint64_t& state) {
+    // Advance before output: the raw seed is never part of the key.
+    state = state * pcg_multiplier + pcg_increment;
+    const auto xorshifted = static_cast<std::uint32_t>(((state >> 18) ^ state) >> 27);
+    const auto rotation = static_cast<int>(state >> 59);
+    return std::rotr(xorshifted, rotation);
+}
+
+} // namespace
+
+ChaChaRng ChaChaRng::from_seed(std::uint64_t seed) {
+    ChaChaRng rng;
+    std::uint64_t state = seed;
+    for (auto& word : rng.key_) {
+        word = next_key_word(state);
+    }
+    return rng;
+}
+
+std::uint64_t ChaChaRng::next_u64_across_refill() {
+    if (index_ < buffer_.size()) {
+        // One word left: it becomes the low half, the first word of the next refill the high
+        // half, so the stream stays seamless across the boundary.
+        const std::uint32_t low = buffer_[buffer_.size() - 1];
+        refill();
+        index_ = 1;
+        return pair(low, buffer_[0]);
+    }
+    refill();
+    index_ = 2;
+    return pair(buffer_[0], buffer_[1]);
+}
+
+void ChaChaRng::refill() {
+    active_refill()(key_, counter_, stream_, buffer_);
+    counter_ += 4;
+}
+
+} // namespace velmora
