@@ -124,20 +124,16 @@ class Call:
     def arguments(self) -> list:
         """Every object the caller passed, nested ones included."""
         found: list = []
-
-        def walk(value):
+        pending = [*self.args, *self.kwargs.values()]
+        while pending:
+            value = pending.pop()
             found.append(value)
             if isinstance(value, (list, tuple)):
-                for item in value:
-                    walk(item)
+                pending.extend(value)
             elif isinstance(value, dict):
-                for item in value.values():
-                    walk(item)
+                pending.extend(value.values())
             elif isinstance(value, (YieldsThenRaises, LyingLength)):
-                walk(value.items)
-
-        for value in (*self.args, *self.kwargs.values()):
-            walk(value)
+                pending.append(value.items)
         return found
 
 

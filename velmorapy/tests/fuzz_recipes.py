@@ -145,9 +145,10 @@ class Sleeps:
 
 
 class _NameRaises(type):
-    @property
-    def __qualname__(cls):
-        raise RuntimeError("no type name")
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            raise RuntimeError("no type name")
+        return super().__getattribute__(name)
 
 
 class NamelessType(metaclass=_NameRaises):
