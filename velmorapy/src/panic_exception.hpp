@@ -1,7 +1,7 @@
 // The PanicException type: made lazily, once per process, never exposed as a module attribute.
 #pragma once
 
-#include "python.hpp"
+#include "py_ref.hpp"
 
 namespace velmora::py {
 
@@ -14,8 +14,9 @@ PyObject* panic_exception_type();
 PyObject* panic_exception_type_if_made() noexcept;
 
 // Python code raised a PanicException that it caught earlier: print it and carry the failure
-// on as an internal failure of this call. `value` may be null.
-[[noreturn]] void resume_panic(PyObject* type, PyObject* value, PyObject* traceback);
+// on as an internal failure of this call. Takes the fetched triple; `value` and `traceback` may
+// be empty.
+[[noreturn]] void resume_panic(PyRef type, PyRef value, PyRef traceback);
 
 namespace testing {
 // Makes the next `count` makings of the type fail inside CPython. Only the test probe calls it.

@@ -108,6 +108,11 @@ private:
 template <class T>
 using PyResult = std::expected<T, PyErr>;
 
+// For a closure whose object could not be made: out of memory, returns nullopt and leaves the
+// MemoryError pending (the error raised becomes that MemoryError); any other cause is the
+// internal failure "Python API call failed".
+std::nullopt_t out_of_memory_or_api_failure();
+
 // Hands a lazy closure's parts to the interpreter as its current exception.
 void raise_lazy(LazyClosure closure);
 

@@ -51,9 +51,17 @@ int internal_failures_in_progress() noexcept;
 abort_with_internal_failure(std::string_view message,
                             std::source_location where = std::source_location::current()) noexcept;
 
+namespace detail {
+// For the failure machinery's own wrappers: `machinery_frames` counts the frames between the
+// failing check and the report, which a short backtrace leaves out.
+[[noreturn]] void raise_internal_failure_from(std::string message, std::source_location where,
+                                              int machinery_frames);
+} // namespace detail
+
 // Checks an invariant of the core; a false condition is an internal failure at the caller's line.
-inline void check(bool condition, std::string_view message,
-                  std::source_location where = std::source_location::current()) {
+[[gnu::always_inline]] inline void
+check(bool condition, std::string_view message,
+      std::source_location where = std::source_location::current()) {
     if (!condition) {
         raise_internal_failure(std::string(message), where);
     }

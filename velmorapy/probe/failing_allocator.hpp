@@ -1,0 +1,13 @@
+// A global operator new for the probe that fails one chosen allocation, so the binding's own
+// allocation failures can be driven one at a time.
+#pragma once
+
+namespace velmora::probe {
+
+// Makes the `index`-th allocation from now (0-based) throw std::bad_alloc; -1 disarms.
+void fail_allocation_at(long index) noexcept;
+
+// True once the armed allocation has failed.
+bool allocation_failed() noexcept;
+
+} // namespace velmora::probe

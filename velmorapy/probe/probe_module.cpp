@@ -1,0 +1,194 @@
+// _velmorapy_probe: drives the bridge's unreachable paths with the real binding code.
+//
+//   force_core_check_failure(message)       a core check fails inside a boundary frame
+//   restore_taken_error()                   restore() of a record that is being normalized
+//   normalize_while_normalizing()           an accessor used while the record normalizes
+//   make_panic_type()                       the PanicException type, made in a body
+//   fail_panic_type_makings(count)          CPython refuses the next `count` makings of the type
+//   fetch_without_error() / take_without_error()
+//   raise_object(object)                    a record wrapping any object, raised
+//   concurrent_failure_reports(threads, each)
+//   aggregate_failing_allocation(index, signals)  py_aggregate with one allocation failing
+//   py_aggregate(signals)                   this copy's own entry, registered like velmorapy's,
+//                                           so a PanicException of this copy can come back
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "boundary_frame.hpp"
+#include "entries.hpp"
+#include "failing_allocator.hpp"
+#include "failure/failure_report.hpp"
+#include "failure/internal_failure.hpp"
+#include "module_record.hpp"
+#include "panic_exception.hpp"
+#include "py_err.hpp"
+
+namespace velmora::probe {
+namespace {
+
+using py::boundary_frame;
+using py::PyErr;
+using py::PyRef;
+using py::PyResult;
+
+PyRef none() {
+    return PyRef::borrow(Py_None);
+}
+
+PyObject* force_core_check_failure(PyObject*, PyObject* args) {
+    const char* message = nullptr;
+    if (!PyArg_ParseTuple(args, "s", &message)) {
+        return nullptr;
+    }
+    return boundary_frame([&]() -> PyResult<PyRef> {
+        failure::check(false, message);
+        return none();
+    });
+}
+
+// A lazy record whose closure reaches back into the record while it is being normalized.
+template <class Reentry>
+PyObject* reenter_during_normalization(Reentry reentry) {
+    return boundary_frame([&]() -> PyResult<PyRef> {
+        PyErr* self = nullptr;
+        PyErr error = PyErr::new_lazy([&]() -> std::optional<py::LazyParts> {
+            reentry(*self);
+            return py::LazyParts{PyRef::borrow(PyExc_ValueError), none()};
+        });
+        self = &error;
+        (void)error.value();
+        return none();
+    });
+}
+
+PyObject* restore_taken_error(PyObject*, PyObject*) {
+    return reenter_during_normalization([](PyErr& self) { std::move(self).restore(); });
+}
+
+PyObject* normalize_while_normalizing(PyObject*, PyObject*) {
+    return reenter_during_normalization([](PyErr& self) { (void)self.type(); });
+}
+
+PyObject* make_panic_type(PyObject*, PyObject*) {
+    return boundary_frame([]() -> PyResult<PyRef> {
+        PyObject* type = py::panic_exception_type();
+        if (type == nullptr) {
+            return std::unexpected(PyErr::fetch());
+        }
+        return PyRef::borrow(type);
+    });
+}
+
+PyObject* fail_panic_type_makings(PyObject*, PyObject* args) {
+    int count = 0;
+    if (!PyArg_ParseTuple(args, "i", &count)) {
+        return nullptr;
+    }
+    py::testing::fail_next_panic_type_makings(count);
+    Py_RETURN_NONE;
+}
+
+PyObject* fetch_without_error(PyObject*, PyObject*) {
+    return boundary_frame([]() -> PyResult<PyRef> { return std::unexpected(PyErr::fetch()); });
+}
+
+PyObject* take_without_error(PyObject*, PyObject*) {
+    return boundary_frame(
+        []() -> PyResult<PyRef> { return PyRef::borrow(PyErr::take() ? Py_True : Py_False); });
+}
+
+PyObject* raise_object(PyObject*, PyObject* object) {
+    return boundary_frame(
+        [&]() -> PyResult<PyRef> { return std::unexpected(PyErr::from_object(object)); });
+}
+
+PyObject* concurrent_failure_reports(PyObject*, PyObject* args) {
+    int thread_count = 0;
+    int reports_each = 0;
+    if (!PyArg_ParseTuple(args, "ii", &thread_count, &reports_each)) {
+        return nullptr;
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < thread_count; ++t) {
+        threads.emplace_back([t, reports_each] {
+            // A long message makes an interleaving of two reports likely if the lock is missing.
+            const std::string message = "report from thread " + std::to_string(t) + " " +
+                                        std::string(4000, static_cast<char>('a' + t % 26));
+            for (int i = 0; i < reports_each; ++i) {
+                failure::write_failure_report(
+                    STDERR_FILENO, {.message = message, .where = std::source_location::current()});
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* aggregate_failing_allocation(PyObject* module, PyObject* args) {
+    long index = 0;
+    PyObject* signals = nullptr;
+    if (!PyArg_ParseTuple(args, "lO", &index, &signals)) {
+        return nullptr;
+    }
+    PyRef call_args = PyRef::steal(PyTuple_Pack(1, signals));
+    if (!call_args) {
+        return nullptr;
+    }
+    auto entry = reinterpret_cast<PyCFunctionWithKeywords>(
+        reinterpret_cast<void (*)()>(py::aggregate_method.ml_meth));
+    fail_allocation_at(index);
+    PyRef result = PyRef::steal(entry(module, call_args.get(), nullptr));
+    fail_allocation_at(-1);
+    if (!result) {
+        return nullptr;
+    }
+    return Py_BuildValue("(OO)", result.get(), allocation_failed() ? Py_True : Py_False);
+}
+
+PyMethodDef probe_methods[] = {
+    {"force_core_check_failure", force_core_check_failure, METH_VARARGS, nullptr},
+    {"restore_taken_error", restore_taken_error, METH_NOARGS, nullptr},
+    {"normalize_while_normalizing", normalize_while_normalizing, METH_NOARGS, nullptr},
+    {"make_panic_type", make_panic_type, METH_NOARGS, nullptr},
+    {"fail_panic_type_makings", fail_panic_type_makings, METH_VARARGS, nullptr},
+    {"fetch_without_error", fetch_without_error, METH_NOARGS, nullptr},
+    {"take_without_error", take_without_error, METH_NOARGS, nullptr},
+    {"raise_object", raise_object, METH_O, nullptr},
+    {"concurrent_failure_reports", concurrent_failure_reports, METH_VARARGS, nullptr},
+    {"aggregate_failing_allocation", aggregate_failing_allocation, METH_VARARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef probe_module{
+    PyModuleDef_HEAD_INIT,
+    "_velmorapy_probe",
+    "Test-only driver of the velmorapy bridge.",
+    -1,
+    probe_methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+} // namespace
+} // namespace velmora::probe
+
+PyMODINIT_FUNC PyInit__velmorapy_probe(void) {
+    using namespace velmora;
+    return py::boundary_frame([]() -> py::PyResult<py::PyRef> {
+        py::PyRef module = py::PyRef::steal(PyModule_Create(&probe::probe_module));
+        if (!module) {
+            return std::unexpected(py::PyErr::fetch());
+        }
+        if (auto registered = py::register_function(module.get(), &py::aggregate_method);
+            !registered) {
+            return std::unexpected(std::move(registered).error());
+        }
+        return module;
+    });
+}
