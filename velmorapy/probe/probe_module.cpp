@@ -9,9 +9,14 @@
 //   raise_object(object)                    a record wrapping any object, raised
 //   concurrent_failure_reports(threads, each)
 //   aggregate_failing_allocation(index, signals)  py_aggregate with one allocation failing
+//   entry_failing_allocation(index, name, args, kwargs)
+//                                           any entry with one allocation failing, returning
+//                                           (result or exception, raised, allocation failed)
 //   py_aggregate(signals)                   this copy's own entry, registered like velmorapy's,
 //                                           so a PanicException of this copy can come back
+#include <array>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -149,6 +154,57 @@ PyObject* aggregate_failing_allocation(PyObject* module, PyObject* args) {
     return Py_BuildValue("(OO)", result.get(), allocation_failed() ? Py_True : Py_False);
 }
 
+PyMethodDef* entry_named(std::string_view name) {
+    for (PyMethodDef* method : std::array{&py::aggregate_method, &py::posterior_probability_method,
+                                          &py::promotion_decision_method}) {
+        if (name == method->ml_name) {
+            return method;
+        }
+    }
+    return nullptr;
+}
+
+// The raised exception as a value, so a failed call still reports whether the armed
+// allocation was reached.
+PyObject* take_raised_exception() {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(traceback);
+    return value;
+}
+
+PyObject* entry_failing_allocation(PyObject* module, PyObject* args) {
+    long index = 0;
+    const char* name = nullptr;
+    PyObject* call_args = nullptr;
+    PyObject* kwargs = nullptr;
+    if (!PyArg_ParseTuple(args, "lsO!O", &index, &name, &PyTuple_Type, &call_args, &kwargs)) {
+        return nullptr;
+    }
+    PyMethodDef* method = entry_named(name);
+    if (method == nullptr) {
+        PyErr_SetString(PyExc_ValueError, "no such entry");
+        return nullptr;
+    }
+    auto entry =
+        reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(method->ml_meth));
+    fail_allocation_at(index);
+    PyObject* result = entry(module, call_args, kwargs == Py_None ? nullptr : kwargs);
+    const bool failed = allocation_failed();
+    fail_allocation_at(-1);
+    const bool raised = result == nullptr;
+    PyRef outcome = PyRef::steal(raised ? take_raised_exception() : result);
+    if (!outcome) {
+        return nullptr;
+    }
+    return Py_BuildValue("(OOO)", outcome.get(), raised ? Py_True : Py_False,
+                         failed ? Py_True : Py_False);
+}
+
 PyMethodDef probe_methods[] = {
     {"force_core_check_failure", force_core_check_failure, METH_VARARGS, nullptr},
     {"restore_taken_error", restore_taken_error, METH_NOARGS, nullptr},
@@ -160,6 +216,7 @@ PyMethodDef probe_methods[] = {
     {"raise_object", raise_object, METH_O, nullptr},
     {"concurrent_failure_reports", concurrent_failure_reports, METH_VARARGS, nullptr},
     {"aggregate_failing_allocation", aggregate_failing_allocation, METH_VARARGS, nullptr},
+    {"entry_failing_allocation", entry_failing_allocation, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
