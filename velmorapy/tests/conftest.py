@@ -1,0 +1,49 @@
+"""Shared fixtures: the test-only probe module and fresh interpreters for process-wide state."""
+
+import importlib
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+PROBE_DIR_VARIABLE = "VELMORAPY_PROBE_DIR"
+
+
+def probe_dir():
+    """The probe's build directory, or a skip when the test command did not provide one."""
+    directory = os.environ.get(PROBE_DIR_VARIABLE)
+    if not directory:
+        pytest.skip(f"{PROBE_DIR_VARIABLE} is unset: the bridge probe is built by scripts/test-all.sh")
+    return os.path.abspath(directory)
+
+
+@pytest.fixture(scope="session")
+def probe():
+    """The test-only probe, imported from the build. Missing while the variable is set: a failure."""
+    directory = probe_dir()
+    if directory not in sys.path:
+        sys.path.insert(0, directory)
+    return importlib.import_module("_velmorapy_probe")
+
+
+def run_python(code, *, env=None, with_probe=False):
+    """Runs `code` in a fresh interpreter; returns the completed process with text output."""
+    environment = {k: v for k, v in os.environ.items() if k != "VELMORAPY_BACKTRACE"}
+    if with_probe:
+        environment["PYTHONPATH"] = probe_dir()
+    environment.update(env or {})
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        env=environment,
+        capture_output=True,
+        text=True,
+        errors="replace",
+        timeout=120,
+    )
+
+
+@pytest.fixture
+def python_process():
+    return run_python
