@@ -47,7 +47,7 @@ record() { # record <suite> <ok|fail> <detail>
 
 # The last pytest or ctest verdict line of a log, for the summary.
 pytest_counts() { grep -E '^=*\s*[0-9]+ (passed|failed|error)' "$1" | tail -n 1 | tr -d '='; }
-ctest_counts() { grep -E 'tests passed, [0-9]+ tests failed' "$1" | tail -n 1; }
+ctest_counts() { grep -E '% tests passed' "$1" | tail -n 1; }
 
 ensure_debian_packages() {
     local missing=()
@@ -79,6 +79,16 @@ find_pythons() {
     done
 }
 
+# pip, without the warnings about find-links locations of this machine's pip configuration
+# that do not exist.
+pip_run() { # pip_run <python> <pip arguments...>
+    local python=$1
+    shift
+    "$python" -m pip "$@" 2>&1 | grep -v "^WARNING: Location '.*' is ignored" >&2
+    return "${PIPESTATUS[0]}"
+}
+pip_install() { pip_run "$1" install -q "${@:2}"; }
+
 python_version() { "$1" -c 'import sys; print("%d.%d" % sys.version_info[:2])'; }
 
 # A venv per CPython version with the test requirements, reused between runs.
@@ -87,9 +97,9 @@ test_venv() {
     venv="$build/venvs/$(python_version "$python")"
     if [ ! -x "$venv/bin/python" ]; then
         "$python" -m venv "$venv" >&2 || return 1
-        "$venv/bin/python" -m pip install -q --upgrade pip >&2 || return 1
+        pip_install "$venv/bin/python" --upgrade pip || return 1
     fi
-    "$venv/bin/python" -m pip install -q -r requirements-test.txt >&2 || return 1
+    pip_install "$venv/bin/python" -r requirements-test.txt || return 1
     echo "$venv"
 }
 
@@ -157,8 +167,8 @@ say "wheel: one abi3 build for every interpreter"
 wheel=""
 rm -rf "$build/wheelhouse"
 if "$first_python" -m venv --clear "$build/venv-wheel" &&
-    "$build/venv-wheel/bin/python" -m pip install -q --upgrade pip abi3audit &&
-    "$build/venv-wheel/bin/python" -m pip wheel -q --no-deps . -w "$build/wheelhouse" \
+    pip_install "$build/venv-wheel/bin/python" --upgrade pip abi3audit &&
+    pip_run "$build/venv-wheel/bin/python" wheel -q --no-deps . -w "$build/wheelhouse" \
         -C build-dir="$build/wheel-build"; then
     wheel=$(ls "$build"/wheelhouse/velmorapy-*.whl)
     if check_wheel "$wheel"; then
@@ -178,7 +188,7 @@ for python in "${pythons[@]}"; do
         continue
     fi
     if ! venv=$(test_venv "$python") ||
-        ! "$venv/bin/python" -m pip install -q --force-reinstall --no-deps "$wheel"; then
+        ! pip_install "$venv/bin/python" --force-reinstall --no-deps "$wheel"; then
         record "pytest CPython $version" fail "could not set up $build/venvs/$version"
         continue
     fi

@@ -44,7 +44,8 @@ ModuleRecord record{
     .populate = populate_module,
 };
 
-PyMethodDef* const METHODS[] = {&aggregate_method};
+PyMethodDef* const METHODS[] = {&aggregate_method, &posterior_probability_method,
+                                &promotion_decision_method};
 
 // Interned once, kept for the life of the process.
 PyObject* interned(PyObject*& cell, const char* text) {

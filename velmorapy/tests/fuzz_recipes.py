@@ -252,9 +252,15 @@ pair_recipes = st.one_of(
 )
 
 
+# Long enough for a decision to sample (20 scores a side), cheap enough to draw often.
+plain_scores = st.lists(st.floats(0, 1).map(float.hex).map(lambda x: ["float", x]) | floats,
+                        min_size=18, max_size=40)
+
+
 def containers(items):
-    lists = st.lists(items, max_size=45)
+    lists = st.lists(items, max_size=30)
     return st.one_of(
+        plain_scores.map(lambda xs: ["list", xs]),
         lists.map(lambda xs: ["list", xs]),
         lists.map(lambda xs: ["list", xs]),
         lists.map(lambda xs: ["tuple", xs]),
