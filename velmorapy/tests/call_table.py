@@ -43,7 +43,9 @@ class IndexRaises:
 
 
 class YieldsThenRaises:
-    """A sequence whose iteration fails part-way, after some items converted."""
+    """A sequence whose iteration fails part-way, after some items converted. Its iterator is
+    a class rather than a generator: under allocation failures a generator can lose its own
+    exception and end quietly, a fault of the interpreter's that no caller could detect."""
 
     def __init__(self, items, error: type[BaseException]):
         self.items, self.error = items, error
@@ -55,8 +57,21 @@ class YieldsThenRaises:
         return self.items[index]
 
     def __iter__(self):
-        yield from self.items
-        raise self.error("iteration stopped by the sequence")
+        return _RaisingIterator(self.items, self.error)
+
+
+class _RaisingIterator:
+    def __init__(self, items, error):
+        self.items, self.error, self.position = items, error, 0
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        if self.position == len(self.items):
+            raise self.error("iteration stopped by the sequence")
+        self.position += 1
+        return self.items[self.position - 1]
 
 
 class LyingLength:
