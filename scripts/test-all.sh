@@ -228,7 +228,7 @@ if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then
         pytest_stage "fuzz (${fuzz_seconds}s, sanitized)" "$logs/fuzz.log" \
             "${sanitizer_env[@]}" VELMORAPY_FUZZ_SECONDS="$fuzz_seconds" \
             VELMORAPY_FUZZ_STATS="$logs/fuzz-stats.txt" VELMORAPY_FUZZ_LAST="$logs/fuzz-last.json" \
-            "$venv/bin/python" "${pytest[@]}" velmorapy/tests/test_fuzz.py
+            "$venv/bin/python" "${pytest[@]}" velmorapy/tests/test_fuzz_entries.py
         [ -f "$logs/fuzz-stats.txt" ] && summary[-1]+=", $(cat "$logs/fuzz-stats.txt")"
     else
         record "sanitize pytest CPython $version" fail "no sanitized extension or venv"

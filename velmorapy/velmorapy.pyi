@@ -19,11 +19,13 @@ def py_posterior_probability(
     samples: SupportsIndex,
     seed: SupportsIndex,
 ) -> float:
-    """Monte Carlo probability that the challenger's success rate exceeds the champion's."""
+    """Monte Carlo estimate of `P(challenger > champion)`."""
 
 def py_promotion_decision(
     champion: Sequence[_Number],
     challenger: Sequence[_Number],
     seed: SupportsIndex,
 ) -> tuple[Literal["promote", "hold", "need_more_data"], float, int]:
-    """The promotion rule: `(outcome, posterior, sessions_each)`."""
+    """Full promotion decision. Returns a 3-tuple `(outcome, posterior, sessions_each)`.
+    `outcome` is one of `"need_more_data"`, `"hold"`, `"promote"`.
+    """

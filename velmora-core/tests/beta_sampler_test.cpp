@@ -58,9 +58,7 @@ TEST_P(beta_sampler_failure_test, refuses_non_positive_shapes) {
 
 INSTANTIATE_TEST_SUITE_P(shapes, beta_sampler_failure_test,
                          ::testing::Values(FailureCase{0, 1, BetaError::AlphaTooSmall},
-                                           FailureCase{0, 0, BetaError::AlphaTooSmall},
                                            FailureCase{nan, 1, BetaError::AlphaTooSmall},
-                                           FailureCase{nan, nan, BetaError::AlphaTooSmall},
                                            FailureCase{-0.0, 2, BetaError::AlphaTooSmall},
                                            FailureCase{-inf, -1, BetaError::AlphaTooSmall},
                                            FailureCase{1, 0, BetaError::BetaTooSmall},

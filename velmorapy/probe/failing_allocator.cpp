@@ -31,6 +31,10 @@ void fail_allocation_at(long index) noexcept {
     allocations_until_failure.store(index);
 }
 
+void disarm_allocation_failure() noexcept {
+    allocations_until_failure.store(-1);
+}
+
 bool allocation_failed() noexcept {
     return failed.load();
 }

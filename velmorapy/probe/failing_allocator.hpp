@@ -4,10 +4,13 @@
 
 namespace velmora::probe {
 
-// Makes the `index`-th allocation from now (0-based) throw std::bad_alloc; -1 disarms.
+// Makes the `index`-th allocation from now (0-based) throw std::bad_alloc.
 void fail_allocation_at(long index) noexcept;
 
-// True once the armed allocation has failed.
+// Lets every allocation succeed again; allocation_failed() keeps its answer.
+void disarm_allocation_failure() noexcept;
+
+// True once the chosen allocation has failed.
 bool allocation_failed() noexcept;
 
 } // namespace velmora::probe

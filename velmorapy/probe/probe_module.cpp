@@ -12,6 +12,9 @@
 //   entry_failing_allocation(index, name, args, kwargs)
 //                                           any entry with one allocation failing, returning
 //                                           (result or exception, raised, allocation failed)
+//   failed_allocation()                     whether the chosen allocation was reached
+//   checked_beta_sampler(shape1, shape2)    the promotion core's Beta sampler check, which the
+//                                           module's own calls can never fail
 //   py_aggregate(signals)                   this copy's own entry, registered like velmorapy's,
 //                                           so a PanicException of this copy can come back
 #include <array>
@@ -28,6 +31,7 @@
 #include "failure/internal_failure.hpp"
 #include "module_record.hpp"
 #include "panic_exception.hpp"
+#include "promotion/posterior_probability.hpp"
 #include "py_err.hpp"
 
 namespace velmora::probe {
@@ -146,12 +150,25 @@ PyObject* aggregate_failing_allocation(PyObject* module, PyObject* args) {
     auto entry = reinterpret_cast<PyCFunctionWithKeywords>(
         reinterpret_cast<void (*)()>(py::aggregate_method.ml_meth));
     fail_allocation_at(index);
-    PyRef result = PyRef::steal(entry(module, call_args.get(), nullptr));
-    fail_allocation_at(-1);
-    if (!result) {
+    PyObject* result = entry(module, call_args.get(), nullptr);
+    disarm_allocation_failure();
+    return result;
+}
+
+PyObject* failed_allocation(PyObject*, PyObject*) {
+    return PyBool_FromLong(allocation_failed());
+}
+
+PyObject* checked_beta_sampler(PyObject*, PyObject* args) {
+    double shape1 = 0;
+    double shape2 = 0;
+    if (!PyArg_ParseTuple(args, "dd", &shape1, &shape2)) {
         return nullptr;
     }
-    return Py_BuildValue("(OO)", result.get(), allocation_failed() ? Py_True : Py_False);
+    return boundary_frame([&]() -> PyResult<PyRef> {
+        static_cast<void>(promotion::checked_beta_sampler(shape1, shape2));
+        return none();
+    });
 }
 
 PyMethodDef* entry_named(std::string_view name) {
@@ -194,8 +211,8 @@ PyObject* entry_failing_allocation(PyObject* module, PyObject* args) {
         reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(method->ml_meth));
     fail_allocation_at(index);
     PyObject* result = entry(module, call_args, kwargs == Py_None ? nullptr : kwargs);
+    disarm_allocation_failure();
     const bool failed = allocation_failed();
-    fail_allocation_at(-1);
     const bool raised = result == nullptr;
     PyRef outcome = PyRef::steal(raised ? take_raised_exception() : result);
     if (!outcome) {
@@ -217,6 +234,8 @@ PyMethodDef probe_methods[] = {
     {"concurrent_failure_reports", concurrent_failure_reports, METH_VARARGS, nullptr},
     {"aggregate_failing_allocation", aggregate_failing_allocation, METH_VARARGS, nullptr},
     {"entry_failing_allocation", entry_failing_allocation, METH_VARARGS, nullptr},
+    {"failed_allocation", failed_allocation, METH_NOARGS, nullptr},
+    {"checked_beta_sampler", checked_beta_sampler, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

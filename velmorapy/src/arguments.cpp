@@ -129,6 +129,9 @@ PyErr type_mismatch_error(PyObject* object, std::string_view expected) {
                             expected = std::string(expected)]() -> std::optional<LazyParts> {
         std::string type_name = "<failed to extract type name>";
         PyRef qualname = PyRef::steal(PyObject_GetAttrString(type.get(), "__qualname__"));
+        if (!qualname && PyErr_ExceptionMatches(PyExc_MemoryError)) {
+            return std::nullopt; // no memory for the message: the caller gets the MemoryError
+        }
         if (qualname && PyUnicode_Check(qualname.get())) {
             type_name = unicode_text(qualname.get());
         } else {

@@ -7,7 +7,7 @@ import pytest
 
 import velmorapy
 
-REGISTERED = ["py_aggregate"]
+REGISTERED = ["py_aggregate", "py_posterior_probability", "py_promotion_decision"]
 
 
 def test_module_attributes():
@@ -83,7 +83,14 @@ code = (
     "    outcome = type(error).__name__ + ': ' + str(error)\\n"
     "open(%r, 'w').write(outcome)\\n" % path
 )
-interpreter = interpreters.create()
+# A legacy (shared-GIL) interpreter: an isolated one refuses every single-phase module
+# before the module's own init runs.
+if sys.version_info >= (3, 13):
+    interpreter = interpreters.create("legacy")
+elif sys.version_info >= (3, 12):
+    interpreter = interpreters.create(isolated=False)
+else:
+    interpreter = interpreters.create()
 interpreters.run_string(interpreter, code)
 interpreters.destroy(interpreter)
 print(open(path).read())
@@ -112,4 +119,10 @@ def test_a_second_interpreter_is_refused(python_process, main_imports_first):
     if main_imports_first:
         assert lines == [f"ImportError: {refusal}"]
     else:
-        assert lines[-1] == f"main refused: {refusal}"
+        # Whichever interpreter loaded the module first keeps it (3.13 loads a single-phase
+        # module in the main interpreter first): the other one is refused.
+        assert sorted(lines) in (
+            sorted([f"ImportError: {refusal}", "main imported"]),
+            sorted([f"main refused: {refusal}", lines[0]]),
+        )
+        assert sum(refusal in line for line in lines) == 1

@@ -158,3 +158,36 @@ def test_signature_and_docstring():
     assert str(inspect.signature(estimate)) == "(champion, challenger, samples, seed)"
     assert estimate.__doc__ == "Monte Carlo estimate of `P(challenger > champion)`."
     assert velmorapy.__all__.index("py_posterior_probability") == 1
+
+
+# Posterior parameters are counts plus 1, so only the test-only probe can reach the check.
+@pytest.mark.parametrize(
+    ("shapes", "message"),
+    [((0.0, 1.0), "valid Beta params: AlphaTooSmall"),
+     ((-1.0, 0.0), "valid Beta params: AlphaTooSmall"),
+     ((1.0, NAN), "valid Beta params: BetaTooSmall")],
+)
+def test_rejected_beta_parameter_is_an_internal_failure(probe, shapes, message):
+    with pytest.raises(BaseException) as raised:
+        probe.checked_beta_sampler(*shapes)
+    assert type(raised.value).__name__ == "PanicException"
+    assert raised.value.args == (message,)
+    assert probe.checked_beta_sampler(1.0, 1.0) is None
+
+
+def test_rejected_beta_parameter_report_names_the_promotion_source(python_process):
+    result = python_process(
+        """
+        import _velmorapy_probe as probe
+        try:
+            probe.checked_beta_sampler(0.0, 2.0)
+        except BaseException as panic:
+            print(type(panic).__name__, panic)
+        """,
+        with_probe=True,
+    )
+    assert result.stdout == "PanicException valid Beta params: AlphaTooSmall\n"
+    lines = result.stderr.splitlines()
+    assert lines[1].startswith("thread '<unnamed>' (")
+    assert "promotion/posterior_probability.cpp:" in lines[1]
+    assert lines[2] == "valid Beta params: AlphaTooSmall"

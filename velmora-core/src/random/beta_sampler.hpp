@@ -23,7 +23,7 @@ class BetaSampler {
 public:
     // Validates the shapes (shape1 first) and precomputes every constant of the chosen algorithm.
     // Infinite, huge or subnormal shapes are accepted; they may yield NaN draws.
-    static std::expected<BetaSampler, BetaError> create(double shape1, double shape2);
+    [[nodiscard]] static std::expected<BetaSampler, BetaError> create(double shape1, double shape2);
 
     // One variate in [0, 1]; draws two uniforms per attempt until an attempt is accepted.
     double sample(ChaChaRng& rng) const;

@@ -12,7 +12,14 @@ namespace velmora {
 class ChaChaRng {
 public:
     // Cannot fail; computes no block until the first draw.
-    static ChaChaRng from_seed(std::uint64_t seed);
+    [[nodiscard]] static ChaChaRng from_seed(std::uint64_t seed);
+
+    // A copy would replay the same words as the original, silently correlating two streams that
+    // look independent; pass the generator by reference instead.
+    ChaChaRng(const ChaChaRng&) = delete;
+    ChaChaRng& operator=(const ChaChaRng&) = delete;
+    ChaChaRng(ChaChaRng&&) = default;
+    ChaChaRng& operator=(ChaChaRng&&) = default;
 
     // The next 64 bits of the stream; the earlier 32-bit word is the low half.
     std::uint64_t next_u64() {

@@ -9,10 +9,10 @@
 namespace velmora {
 
 // ln(±0) = -inf, ln(negative) = NaN, ln(+inf) = +inf, ln(NaN) = NaN, ln(1) = +0.
-double ln(double x);
+[[nodiscard]] double ln(double x);
 
 // exp(NaN) = NaN; overflows to +inf above 0x1.62e42fefa39efp+9, underflows to +0 below
 // -0x1.74910d52d3051p+9; exp(x) = 1 + x for |x| <= about 2^-28.
-double exp(double x);
+[[nodiscard]] double exp(double x);
 
 } // namespace velmora
