@@ -8,12 +8,13 @@
 #   3. pytest     that same wheel installed and tested in one venv per CPython 3.10+
 #   4. sanitize   core and extension rebuilt with VELMORA_SANITIZE=ON (ASan + UBSan): ctest,
 #                 then pytest in an interpreter started with the sanitizer runtimes preloaded
-#   5. fuzz       the fuzz harness against the sanitized build for VELMORAPY_FUZZ_SECONDS
+#   5. fuzz       the entries' fuzz harness against the sanitized build
 #
 # Environment:
 #   VELMORA_PYTHONS="python3.12 ..."  test only these interpreters (default: every 3.10+ found)
 #   VELMORA_SANITIZERS=0              skip stages 4 and 5
-#   VELMORAPY_FUZZ_SECONDS=N          length of the fuzz stage (default 60)
+#   VELMORAPY_FUZZ_SECONDS=N          length of the fuzz stage (default 60); each pytest suite
+#                                     of stage 3 fuzzes for a quarter of it
 #   VELMORA_CMAKE_ARGS="..."          extra CMake arguments for the ctest builds
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -157,6 +158,7 @@ ensure_debian_packages
 mapfile -t pythons < <(find_pythons)
 [ ${#pythons[@]} -gt 0 ] || die "no CPython 3.10+ found"
 first_python=${pythons[0]}
+fuzz_seconds=${VELMORAPY_FUZZ_SECONDS:-60}
 pytest=(-m pytest -q -p no:cacheprovider)
 newest_python=${pythons[${#pythons[@]} - 1]}
 
@@ -193,6 +195,7 @@ for python in "${pythons[@]}"; do
         continue
     fi
     VELMORAPY_PROBE_DIR="$build/tests/velmorapy/probe" \
+        VELMORAPY_FUZZ_SECONDS=$((fuzz_seconds / 4)) \
         pytest_stage "pytest CPython $version" "$logs/pytest-$version.log" \
         "$venv/bin/python" "${pytest[@]}" velmorapy/tests
 done
@@ -221,9 +224,9 @@ if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then
             VELMORAPY_PROBE_DIR="$sanitized/velmorapy/probe"
         )
         pytest_stage "sanitize pytest CPython $version" "$logs/sanitize-pytest.log" \
-            "${sanitizer_env[@]}" "$venv/bin/python" "${pytest[@]}" velmorapy/tests
+            "${sanitizer_env[@]}" VELMORAPY_FUZZ_SECONDS=3 \
+            "$venv/bin/python" "${pytest[@]}" velmorapy/tests
 
-        fuzz_seconds=${VELMORAPY_FUZZ_SECONDS:-60}
         say "fuzz: ${fuzz_seconds}s against the sanitized build"
         pytest_stage "fuzz (${fuzz_seconds}s, sanitized)" "$logs/fuzz.log" \
             "${sanitizer_env[@]}" VELMORAPY_FUZZ_SECONDS="$fuzz_seconds" \

@@ -4,11 +4,6 @@ and the module's own native allocations. Each one ends in a MemoryError (or the 
 outcome, where the failed allocation did not matter); the process goes on and the module keeps
 working."""
 
-import os
-import subprocess
-import sys
-import textwrap
-
 import pytest
 
 from call_table import build_calls, is_panic
@@ -82,26 +77,55 @@ def test_each_single_interpreter_allocation_failure_leaves_the_module_working(ca
     assert wrong == [], f"normal outcome: {normal!r}"
 
 
+@pytest.mark.parametrize("call", CALLS, ids=lambda call: call.label)
+def test_each_single_native_allocation_failure_leaves_the_module_working(probe, call):
+    # The probe runs its own copy of the entries with one C++ allocation failing at a time.
+    name = call.function.__name__
+    normal = plain(call)
+    wrong = []
+    for index in range(100_000):
+        value, raised, failed = probe.entry_failing_allocation(index, name, call.args, call.kwargs)
+        outcome = ("raised" if raised else "result", value)
+        if not failed:  # every allocation of the call has been failed once
+            assert repr(outcome) == repr(normal)
+            break
+        if not acceptable(outcome, normal):
+            wrong.append((index, outcome))
+    assert wrong == [], f"normal outcome: {normal!r}"
+
+
+def outcomes_in_fresh_processes(run_python, code: str, success: str, **options) -> list:
+    """The outcomes of `code` with allocation start+1 failing, for start = 0, 1, ... until ten in
+    a row succeed. A fresh process each: the import and the panic type are made once per
+    process, so a later try in the same process would not reach the same allocations. The
+    attempt runs in a function, whose locals (unlike module globals) take no allocation."""
+    outcomes = []
+    for start in range(400):
+        child = run_python(f"start = {start}\n" + code, **options)
+        assert child.returncode == 0, f"allocation {start + 1}:\n{child.stderr}"
+        outcomes.append(child.stdout.strip())
+        if outcomes[-10:] == [success] * 10:
+            return outcomes
+    pytest.fail(f"more allocations than expected: {outcomes[-10:]}")
+
+
 # The init function is called by itself, through ctypes: the interpreter's import machinery
 # around it has allocation failures of its own that it does not survive (3.13.0 crashes in its
 # extension cache), and they are not the module's.
 IMPORT_ONCE = """
-import ctypes, importlib.util, sys, _testcapi
+import ctypes, importlib.util, _testcapi
 init = ctypes.PyDLL(importlib.util.find_spec("velmorapy").origin).PyInit_velmorapy
 init.restype = ctypes.py_object
-start = int(sys.argv[1])
-_testcapi.set_nomemory(start, start + 1)
-try:
-    init()
-    outcome = "imported"
-except MemoryError:
-    outcome = "MemoryError"
-except BaseException as error:
-    # An interned name or the __all__ entry that cannot be made is an internal failure.
-    assert type(error).__name__ == "PanicException", repr(error)
-    outcome = "PanicException"
-finally:
+def attempt(start):
+    _testcapi.set_nomemory(start, start + 1)
+    try:
+        init()
+    except BaseException as error:
+        _testcapi.remove_mem_hooks()
+        return type(error).__name__
     _testcapi.remove_mem_hooks()
+    return "imported"
+outcome = attempt(start)
 import velmorapy
 assert velmorapy.__all__ == [
     "py_aggregate", "py_posterior_probability", "py_promotion_decision"], velmorapy.__all__
@@ -109,21 +133,38 @@ assert velmorapy.py_aggregate([("explicit", 1.0), ("implicit", 0.0)]) == 5 / 6
 print(outcome)
 """
 
+PANIC_TYPE_ONCE = """
+import _testcapi, _velmorapy_probe as probe
+def attempt(start):
+    _testcapi.set_nomemory(start, start + 1)
+    try:
+        probe.force_core_check_failure("first failure")
+    except BaseException as error:
+        _testcapi.remove_mem_hooks()
+        return type(error).__name__
+    _testcapi.remove_mem_hooks()
+    return "returned"
+outcome = attempt(start)
+try:
+    probe.force_core_check_failure("second failure")
+except BaseException as error:
+    assert type(error).__name__ == "PanicException" and error.args == ("second failure",)
+print(outcome)
+"""
 
-def test_each_single_allocation_failure_in_the_import_is_retryable():
-    # Each failure point gets a fresh process: once an init has succeeded, later ones return
-    # the module already built and would not reach the same allocations.
-    outcomes = []
-    for start in range(400):
-        child = subprocess.run(
-            [sys.executable, "-c", IMPORT_ONCE, str(start)], capture_output=True, text=True
-        )
-        assert child.returncode == 0, f"allocation {start + 1}:\n{child.stderr}"
-        outcomes.append(child.stdout.strip())
-        if outcomes[-10:] == ["imported"] * 10:
-            break
-    else:
-        pytest.fail("the import kept failing: it makes more allocations than expected")
+
+def test_each_single_allocation_failure_in_the_import_is_retryable(python_process):
+    outcomes = outcomes_in_fresh_processes(python_process, IMPORT_ONCE, "imported")
+    # An interned name or the __all__ entry that cannot be made is an internal failure.
+    assert set(outcomes) <= {"imported", "MemoryError", "PanicException"}
+    assert "MemoryError" in outcomes
+
+
+def test_each_single_allocation_failure_making_the_panic_type_is_survived(python_process):
+    outcomes = outcomes_in_fresh_processes(
+        python_process, PANIC_TYPE_ONCE, "PanicException", with_probe=True
+    )
+    assert set(outcomes) <= {"MemoryError", "PanicException"}
     assert "MemoryError" in outcomes
 
 
@@ -142,67 +183,8 @@ print(velmorapy.py_posterior_probability([1.0] * 10, [0.0] * 10, 100, 7))
 """
 
 
-@pytest.mark.parametrize("call", CALLS, ids=lambda call: call.label)
-def test_each_single_native_allocation_failure_leaves_the_module_working(probe, call):
-    # The probe runs its own copy of the entries with one C++ allocation failing at a time.
-    name = call.function.__name__
-    normal = plain(call)
-    wrong = []
-    for index in range(100_000):
-        value, raised, failed = probe.entry_failing_allocation(index, name, call.args, call.kwargs)
-        outcome = ("raised" if raised else "result", value)
-        if not failed:  # every allocation of the call has been failed once
-            assert repr(outcome) == repr(normal)
-            break
-        if not acceptable(outcome, normal):
-            wrong.append((index, outcome))
-    assert wrong == [], f"normal outcome: {normal!r}"
-
-
-PANIC_TYPE_ONCE = """
-import sys, _testcapi, _velmorapy_probe as probe
-start = int(sys.argv[1])
-_testcapi.set_nomemory(start, start + 1)
-try:
-    probe.force_core_check_failure("first failure")
-    outcome = "returned"
-except MemoryError:
-    outcome = "MemoryError"
-except BaseException as error:
-    outcome = type(error).__name__
-finally:
-    _testcapi.remove_mem_hooks()
-try:
-    probe.force_core_check_failure("second failure")
-except BaseException as error:
-    assert type(error).__name__ == "PanicException" and error.args == ("second failure",)
-print(outcome)
-"""
-
-
-def test_each_single_allocation_failure_making_the_panic_type_is_survived(python_process):
-    # The type is made once per process, at the first internal failure: a fresh process each.
-    outcomes = []
-    for start in range(400):
-        child = python_process(PANIC_TYPE_ONCE.replace("int(sys.argv[1])", str(start)),
-                               with_probe=True)
-        assert child.returncode == 0, f"allocation {start + 1}:\n{child.stderr}"
-        outcomes.append(child.stdout.strip())
-        assert outcomes[-1] in ("MemoryError", "PanicException")
-        if outcomes[-10:] == ["PanicException"] * 10:
-            break
-    else:
-        pytest.fail("the first failure kept failing")
-    assert "MemoryError" in outcomes
-
-
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer reserves its shadow memory up front")
-def test_native_buffer_that_cannot_be_allocated_raises_memory_error():
-    child = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(NATIVE_BUFFER)],
-        capture_output=True,
-        text=True,
-        env={**os.environ, "VELMORAPY_BACKTRACE": "0"},
-    )
+def test_native_buffer_that_cannot_be_allocated_raises_memory_error(python_process):
+    child = python_process(NATIVE_BUFFER)
     assert child.returncode == 0, child.stderr
     assert child.stdout.split() == ["MemoryError", "0.0"]
