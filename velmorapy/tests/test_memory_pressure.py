@@ -94,17 +94,32 @@ def test_each_single_native_allocation_failure_leaves_the_module_working(probe, 
     assert wrong == [], f"normal outcome: {normal!r}"
 
 
-def outcomes_in_fresh_processes(run_python, code: str, success: str, **options) -> list:
+# Runs one call with allocation start+1 failing; a function, whose locals (unlike module
+# globals) take no allocation of their own.
+ATTEMPT = """
+import _testcapi
+def attempt(start, function, *args):
+    _testcapi.set_nomemory(start, start + 1)
+    try:
+        function(*args)
+    except BaseException as error:
+        _testcapi.remove_mem_hooks()
+        return type(error).__name__
+    _testcapi.remove_mem_hooks()
+    return "returned"
+"""
+
+
+def outcomes_in_fresh_processes(run_python, code: str, normal: str, **options) -> list:
     """The outcomes of `code` with allocation start+1 failing, for start = 0, 1, ... until ten in
-    a row succeed. A fresh process each: the import and the panic type are made once per
-    process, so a later try in the same process would not reach the same allocations. The
-    attempt runs in a function, whose locals (unlike module globals) take no allocation."""
+    a row are the normal one. A fresh process each: the import and the panic type are made once
+    per process, so a later try in the same process would not reach the same allocations."""
     outcomes = []
     for start in range(400):
-        child = run_python(f"start = {start}\n" + code, **options)
+        child = run_python(ATTEMPT + f"start = {start}\n" + code, **options)
         assert child.returncode == 0, f"allocation {start + 1}:\n{child.stderr}"
         outcomes.append(child.stdout.strip())
-        if outcomes[-10:] == [success] * 10:
+        if outcomes[-10:] == [normal] * 10:
             return outcomes
     pytest.fail(f"more allocations than expected: {outcomes[-10:]}")
 
@@ -113,19 +128,10 @@ def outcomes_in_fresh_processes(run_python, code: str, success: str, **options) 
 # around it has allocation failures of its own that it does not survive (3.13.0 crashes in its
 # extension cache), and they are not the module's.
 IMPORT_ONCE = """
-import ctypes, importlib.util, _testcapi
+import ctypes, importlib.util
 init = ctypes.PyDLL(importlib.util.find_spec("velmorapy").origin).PyInit_velmorapy
 init.restype = ctypes.py_object
-def attempt(start):
-    _testcapi.set_nomemory(start, start + 1)
-    try:
-        init()
-    except BaseException as error:
-        _testcapi.remove_mem_hooks()
-        return type(error).__name__
-    _testcapi.remove_mem_hooks()
-    return "imported"
-outcome = attempt(start)
+outcome = attempt(start, init)
 import velmorapy
 assert velmorapy.__all__ == [
     "py_aggregate", "py_posterior_probability", "py_promotion_decision"], velmorapy.__all__
@@ -133,18 +139,10 @@ assert velmorapy.py_aggregate([("explicit", 1.0), ("implicit", 0.0)]) == 5 / 6
 print(outcome)
 """
 
+# The PanicException type is made at the first internal failure of a process.
 PANIC_TYPE_ONCE = """
-import _testcapi, _velmorapy_probe as probe
-def attempt(start):
-    _testcapi.set_nomemory(start, start + 1)
-    try:
-        probe.force_core_check_failure("first failure")
-    except BaseException as error:
-        _testcapi.remove_mem_hooks()
-        return type(error).__name__
-    _testcapi.remove_mem_hooks()
-    return "returned"
-outcome = attempt(start)
+import _velmorapy_probe as probe
+outcome = attempt(start, probe.force_core_check_failure, "first failure")
 try:
     probe.force_core_check_failure("second failure")
 except BaseException as error:
@@ -154,9 +152,9 @@ print(outcome)
 
 
 def test_each_single_allocation_failure_in_the_import_is_retryable(python_process):
-    outcomes = outcomes_in_fresh_processes(python_process, IMPORT_ONCE, "imported")
+    outcomes = outcomes_in_fresh_processes(python_process, IMPORT_ONCE, "returned")
     # An interned name or the __all__ entry that cannot be made is an internal failure.
-    assert set(outcomes) <= {"imported", "MemoryError", "PanicException"}
+    assert set(outcomes) <= {"returned", "MemoryError", "PanicException"}
     assert "MemoryError" in outcomes
 
 
