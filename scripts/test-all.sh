@@ -56,7 +56,8 @@ ensure_debian_packages() {
         dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return
-    [ "$(id -u)" -eq 0 ] || die "missing Debian packages: ${missing[*]} (run as root or install them)"
+    [ "$(id -u)" -eq 0 ] ||
+        die "missing Debian packages: ${missing[*]} (run as root or install them)"
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }

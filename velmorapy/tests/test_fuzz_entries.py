@@ -33,7 +33,8 @@ def outcome_class(function: str, error: BaseException | None, result=None) -> st
         return f"{function}: {result[0] if type(result) is tuple else 'float'}"
     message = re.sub(r"'[^']*'", "'_'", str(error))
     message = re.sub(r"\d+", "N", message)
-    message = re.sub(r"(unknown kind: |unexpected keyword argument ).*", r"\1_", message, flags=re.S)
+    message = re.sub(r"(unknown kind: |unexpected keyword argument ).*", r"\1_", message,
+                     flags=re.S)
     return f"{function}: {type(error).__name__}: {message[:80]}"
 
 
