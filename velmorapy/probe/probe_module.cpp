@@ -9,6 +9,9 @@
 //   raise_object(object)                    a record wrapping any object, raised
 //   concurrent_failure_reports(threads, each)
 //   aggregate_failing_allocation(index, signals)  py_aggregate with one allocation failing
+//   entry_failing_allocation(index, name, args, kwargs)
+//                                           any entry with one allocation failing, returning
+//                                           (result or exception, raised, allocation failed)
 //   failed_allocation()                     whether the chosen allocation was reached
 //   checked_beta_sampler(shape1, shape2)    the promotion core's Beta sampler check, which the
 //                                           module's own calls can never fail
@@ -23,6 +26,7 @@
 //                                           generator's next word), or None for a level this
 //                                           processor cannot run
 //   cpu_levels()                            (every level name, the active level's name)
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -239,6 +243,57 @@ PyObject* cpu_levels(PyObject*, PyObject*) {
     return Py_BuildValue("(Ns#)", names, active.data(), std::ssize(active));
 }
 
+PyMethodDef* entry_named(std::string_view name) {
+    for (PyMethodDef* method : std::array{&py::aggregate_method, &py::posterior_probability_method,
+                                          &py::promotion_decision_method}) {
+        if (name == method->ml_name) {
+            return method;
+        }
+    }
+    return nullptr;
+}
+
+// The raised exception as a value, so a failed call still reports whether the armed
+// allocation was reached.
+PyObject* take_raised_exception() {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(traceback);
+    return value;
+}
+
+PyObject* entry_failing_allocation(PyObject* module, PyObject* args) {
+    long index = 0;
+    const char* name = nullptr;
+    PyObject* call_args = nullptr;
+    PyObject* kwargs = nullptr;
+    if (!PyArg_ParseTuple(args, "lsO!O", &index, &name, &PyTuple_Type, &call_args, &kwargs)) {
+        return nullptr;
+    }
+    PyMethodDef* method = entry_named(name);
+    if (method == nullptr) {
+        PyErr_SetString(PyExc_ValueError, "no such entry");
+        return nullptr;
+    }
+    auto entry =
+        reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(method->ml_meth));
+    fail_allocation_at(index);
+    PyObject* result = entry(module, call_args, kwargs == Py_None ? nullptr : kwargs);
+    disarm_allocation_failure();
+    const bool failed = allocation_failed();
+    const bool raised = result == nullptr;
+    PyRef outcome = PyRef::steal(raised ? take_raised_exception() : result);
+    if (!outcome) {
+        return nullptr;
+    }
+    return Py_BuildValue("(OOO)", outcome.get(), raised ? Py_True : Py_False,
+                         failed ? Py_True : Py_False);
+}
+
 PyMethodDef probe_methods[] = {
     {"force_core_check_failure", force_core_check_failure, METH_VARARGS, nullptr},
     {"restore_taken_error", restore_taken_error, METH_NOARGS, nullptr},
@@ -250,6 +305,7 @@ PyMethodDef probe_methods[] = {
     {"raise_object", raise_object, METH_O, nullptr},
     {"concurrent_failure_reports", concurrent_failure_reports, METH_VARARGS, nullptr},
     {"aggregate_failing_allocation", aggregate_failing_allocation, METH_VARARGS, nullptr},
+    {"entry_failing_allocation", entry_failing_allocation, METH_VARARGS, nullptr},
     {"failed_allocation", failed_allocation, METH_NOARGS, nullptr},
     {"checked_beta_sampler", checked_beta_sampler, METH_VARARGS, nullptr},
     {"count_wins", count_wins, METH_VARARGS, nullptr},

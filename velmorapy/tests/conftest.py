@@ -32,7 +32,10 @@ def run_python(code, *, env=None, with_probe=False):
     """Runs `code` in a fresh interpreter; returns the completed process with text output."""
     environment = {k: v for k, v in os.environ.items() if k != "VELMORAPY_BACKTRACE"}
     if with_probe:
-        environment["PYTHONPATH"] = probe_dir()
+        # Ahead of, not instead of, a path that selects the build under test (the sanitized one).
+        environment["PYTHONPATH"] = os.pathsep.join(
+            filter(None, [probe_dir(), os.environ.get("PYTHONPATH")])
+        )
     environment.update(env or {})
     return subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code)],
