@@ -11,11 +11,11 @@ namespace velmora::promotion {
 class InterruptCheck {
 public:
     template <typename Check>
-        requires(!std::same_as<std::remove_cvref_t<Check>, InterruptCheck>) &&
-                    std::is_invocable_r_v<bool, Check&>
-    InterruptCheck(Check& check) noexcept // NOLINT: implicit by design, like a function reference
+    requires(!std::same_as<std::remove_cvref_t<Check>, InterruptCheck>) &&
+        std::is_invocable_r_v<bool, Check&> InterruptCheck(
+            Check& check) noexcept // NOLINT: implicit by design, like a function reference
         : target_(&check),
-          call_([](void* target) -> bool { return (*static_cast<Check*>(target))(); }) {}
+    call_([](void* target) -> bool { return (*static_cast<Check*>(target))(); }) {}
 
     // True when the computation should stop.
     bool operator()() const { return call_(target_); }
