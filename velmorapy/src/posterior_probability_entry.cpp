@@ -14,6 +14,7 @@
 #include "pending_signals.hpp"
 #include "promotion/posterior_probability.hpp"
 #include "random/chacha_rng.hpp"
+#include "score_arms.hpp"
 
 namespace velmora::py {
 
@@ -28,13 +29,9 @@ PyResult<PyRef> posterior_probability_body(PyObject* args, PyObject* kwargs) {
     if (auto bound = bind_arguments(posterior_probability_spec, args, kwargs, slots); !bound) {
         return std::unexpected(std::move(bound).error());
     }
-    auto champion = convert_argument("champion", slots[0], to_double_list);
-    if (!champion) {
-        return std::unexpected(std::move(champion).error());
-    }
-    auto challenger = convert_argument("challenger", slots[1], to_double_list);
-    if (!challenger) {
-        return std::unexpected(std::move(challenger).error());
+    auto arms = convert_score_arms(slots[0], slots[1]);
+    if (!arms) {
+        return std::unexpected(std::move(arms).error());
     }
     auto samples = convert_argument("samples", slots[2], to_u32);
     if (!samples) {
@@ -50,8 +47,8 @@ PyResult<PyRef> posterior_probability_body(PyObject* args, PyObject* kwargs) {
     // A call of up to 2^32 - 1 samples can run for minutes with the lock held; polling for
     // signals between chunks keeps it interruptible without changing any result.
     PendingSignals pending_signals;
-    const auto estimate = promotion::posterior_probability(*champion, *challenger, *samples,
-                                                           generator, pending_signals);
+    const auto estimate = promotion::posterior_probability(arms->champion, arms->challenger,
+                                                           *samples, generator, pending_signals);
     if (!estimate) {
         return std::unexpected(*pending_signals.take_error());
     }

@@ -12,6 +12,7 @@
 #include "entries.hpp"
 #include "promotion/promotion_decision.hpp"
 #include "random/chacha_rng.hpp"
+#include "score_arms.hpp"
 
 namespace velmora::py {
 
@@ -25,13 +26,9 @@ PyResult<PyRef> promotion_decision_body(PyObject* args, PyObject* kwargs) {
     if (auto bound = bind_arguments(promotion_decision_spec, args, kwargs, slots); !bound) {
         return std::unexpected(std::move(bound).error());
     }
-    auto champion = convert_argument("champion", slots[0], to_double_list);
-    if (!champion) {
-        return std::unexpected(std::move(champion).error());
-    }
-    auto challenger = convert_argument("challenger", slots[1], to_double_list);
-    if (!challenger) {
-        return std::unexpected(std::move(challenger).error());
+    auto arms = convert_score_arms(slots[0], slots[1]);
+    if (!arms) {
+        return std::unexpected(std::move(arms).error());
     }
     auto seed = convert_argument("seed", slots[2], to_u64);
     if (!seed) {
@@ -42,7 +39,7 @@ PyResult<PyRef> promotion_decision_body(PyObject* args, PyObject* kwargs) {
     ChaChaRng generator = ChaChaRng::from_seed(*seed);
     // 10000 samples take milliseconds: no interruption check is needed here.
     const promotion::Decision decision =
-        promotion::promotion_decision(*champion, *challenger, generator);
+        promotion::promotion_decision(arms->champion, arms->challenger, generator);
     return from_decision(decision.outcome, decision.posterior, decision.sessions_each);
 }
 
