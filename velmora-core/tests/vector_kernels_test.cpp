@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -50,6 +51,7 @@ TEST(cpu_level_test, table_holds_each_level_at_its_own_index) {
     for (const CpuLevel level : ALL_CPU_LEVELS) {
         EXPECT_EQ(vector_kernels_for(level).level, level);
         EXPECT_NE(vector_kernels_for(level).refill, nullptr);
+        EXPECT_NE(vector_kernels_for(level).wide_refill, nullptr);
         EXPECT_NE(vector_kernels_for(level).attempts, nullptr);
     }
     EXPECT_EQ(vector_kernels_for(CpuLevel::Scalar).refill, &refill_scalar);
@@ -92,6 +94,38 @@ TEST_P(vector_kernels_test, refill_runs_continue_across_the_counter_carry) {
             refill_scalar(key, counter, stream, expected);
             kernels().refill(key, counter, stream, actual);
             ASSERT_EQ(actual, expected) << "counter " << counter;
+        }
+    }
+}
+
+// Sixteen blocks at once are four refills in a row, whichever block the counter carries or
+// wraps at (each of the sixteen lanes meets it somewhere below).
+TEST_P(vector_kernels_test, wide_refill_gives_four_scalar_refills) {
+    std::mt19937_64 random(20261208);
+    std::vector<std::uint64_t> counters = {0, 16, 0x100000000 - 16, 0x100000000 - 1};
+    for (std::uint64_t back = 1; back <= 16; ++back) {
+        counters.push_back(0x100000000 - back);
+        counters.push_back(std::uint64_t{0} - back);
+    }
+    for (int i = 0; i < 500; ++i) {
+        counters.push_back(random());
+    }
+    for (const std::uint64_t counter : counters) {
+        ChaChaKey key;
+        for (auto& word : key) {
+            word = static_cast<std::uint32_t>(random());
+        }
+        const ChaChaStream stream = {static_cast<std::uint32_t>(random() % 3),
+                                     static_cast<std::uint32_t>(random() % 3)};
+        ChaChaWideBuffer actual;
+        kernels().wide_refill(key, counter, stream, actual);
+        for (std::uint64_t part = 0; part < 4; ++part) {
+            ChaChaBuffer expected;
+            refill_scalar(key, counter + 4 * part, stream, expected);
+            for (std::size_t k = 0; k < expected.size(); ++k) {
+                ASSERT_EQ(actual[64 * part + k], expected[k])
+                    << "counter " << counter << " word " << 64 * part + k;
+            }
         }
     }
 }

@@ -126,11 +126,8 @@ void finish_one_by_one(const BetaSampler& champion, const BetaSampler& challenge
 }
 
 void draw_pairs(ChaChaRng& generator, UniformPairs& pairs, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        // u1 first, as every attempt draws them.
-        pairs.u1[i] = generator.uniform_open01();
-        pairs.u2[i] = generator.uniform_open01();
-    }
+    // u1 first, as every attempt draws them.
+    generator.fill_uniform_pairs(pairs.u1.data(), pairs.u2.data(), count);
     pairs.count = count;
 }
 

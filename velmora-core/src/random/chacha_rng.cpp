@@ -1,5 +1,7 @@
 #include "random/chacha_rng.hpp"
 
+#include <algorithm>
+
 namespace velmora {
 namespace {
 
@@ -39,6 +41,28 @@ std::uint64_t ChaChaRng::next_u64_across_refill() {
     refill();
     index_ = 2;
     return pair(buffer_[0], buffer_[1]);
+}
+
+void ChaChaRng::fill_uniform_pairs(double* u1, double* u2, std::size_t count) {
+    std::size_t i = 0;
+    while (i < count) {
+        // A pair is four words; take every whole pair left in the buffer without a check each.
+        const std::size_t in_buffer = (buffer_.size() - index_) / 4;
+        const std::size_t direct = std::min(in_buffer, count - i);
+        const std::uint32_t* words = buffer_.data() + index_;
+        for (std::size_t k = 0; k < direct; ++k) {
+            u1[i + k] = open01_from(pair(words[4 * k], words[4 * k + 1]));
+            u2[i + k] = open01_from(pair(words[4 * k + 2], words[4 * k + 3]));
+        }
+        index_ += 4 * direct;
+        i += direct;
+        if (i < count) {
+            // Fewer than four words left: the ordinary path refills, the index-63 rule included.
+            u1[i] = uniform_open01();
+            u2[i] = uniform_open01();
+            ++i;
+        }
+    }
 }
 
 void ChaChaRng::refill() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "random/chacha_refill.hpp"
@@ -34,15 +35,24 @@ public:
     // An odd multiple of 2^-53 in [2^-53, 1 - 2^-53]: never 0 and never 1, so callers may divide
     // by 1 - u and take logarithms of u freely.
     double uniform_open01() {
-        const std::uint64_t mantissa = next_u64() >> 12;
-        const double in_one_two =
-            std::bit_cast<double>(std::uint64_t{0x3FF0000000000000} | mantissa);
-        // Subtracting 1 - 2^-53 (rather than 1) shifts the grid by half a step; exact in doubles.
-        return in_one_two - std::bit_cast<double>(std::uint64_t{0x3FEFFFFFFFFFFFFF});
+        return open01_from(next_u64());
     }
+
+    // count pairs of uniform_open01() draws, u1[i] before u2[i]: exactly the doubles (and the
+    // position afterwards) of 2 * count calls in that order. Whole pairs come straight from the
+    // buffer in one tight loop; only the words around a refill go one at a time.
+    void fill_uniform_pairs(double* u1, double* u2, std::size_t count);
 
 private:
     ChaChaRng() = default;
+
+    // The top 53 bits of word as an odd multiple of 2^-53. Subtracting 1 - 2^-53 (rather than 1)
+    // shifts the grid by half a step; exact in doubles.
+    static double open01_from(std::uint64_t word) {
+        const double in_one_two =
+            std::bit_cast<double>(std::uint64_t{0x3FF0000000000000} | (word >> 12));
+        return in_one_two - std::bit_cast<double>(std::uint64_t{0x3FEFFFFFFFFFFFFF});
+    }
 
     static std::uint64_t pair(std::uint32_t low, std::uint32_t high) {
         return std::uint64_t{low} | (std::uint64_t{high} << 32);

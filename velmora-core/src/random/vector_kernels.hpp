@@ -11,6 +11,7 @@ namespace velmora {
 struct VectorKernels {
     CpuLevel level;
     RefillFn refill;
+    WideRefillFn wide_refill;
     AttemptKernel attempts;
 };
 
