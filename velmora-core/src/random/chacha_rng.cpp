@@ -46,23 +46,47 @@ std::uint64_t ChaChaRng::next_u64_across_refill() {
 void ChaChaRng::fill_uniform_pairs(double* u1, double* u2, std::size_t count) {
     std::size_t i = 0;
     while (i < count) {
-        // A pair is four words; take every whole pair left in the buffer without a check each.
-        const std::size_t in_buffer = (buffer_.size() - index_) / 4;
-        const std::size_t direct = std::min(in_buffer, count - i);
-        const std::uint32_t* words = buffer_.data() + index_;
-        for (std::size_t k = 0; k < direct; ++k) {
-            u1[i + k] = open01_from(pair(words[4 * k], words[4 * k + 1]));
-            u2[i + k] = open01_from(pair(words[4 * k + 2], words[4 * k + 3]));
+        if (index_ == buffer_.size()) {
+            if (count - i >= WIDE_REFILL_PAIRS) {
+                i += fill_from_wide_refill(u1 + i, u2 + i);
+                continue;
+            }
+            // The refill next_u64 would make, then its words from the start.
+            refill();
+            index_ = 0;
         }
+        // A pair is four words; take every whole pair left in the buffer without a check each.
+        const std::size_t direct = std::min((buffer_.size() - index_) / 4, count - i);
+        convert_pairs(buffer_.data() + index_, u1 + i, u2 + i, direct);
         index_ += 4 * direct;
         i += direct;
-        if (i < count) {
-            // Fewer than four words left: the ordinary path refills, the index-63 rule included.
+        if (i < count && index_ < buffer_.size()) {
+            // One to three words left: the ordinary path straddles the refill.
             u1[i] = uniform_open01();
             u2[i] = uniform_open01();
             ++i;
         }
     }
+}
+
+void ChaChaRng::convert_pairs(const std::uint32_t* words, double* u1, double* u2,
+                              std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k) {
+        u1[k] = open01_from(pair(words[4 * k], words[4 * k + 1]));
+        u2[k] = open01_from(pair(words[4 * k + 2], words[4 * k + 3]));
+    }
+}
+
+std::size_t ChaChaRng::fill_from_wide_refill(double* u1, double* u2) {
+    ChaChaWideBuffer words;
+    active_wide_refill()(key_, counter_, stream_, words);
+    convert_pairs(words.data(), u1, u2, WIDE_REFILL_PAIRS);
+    // Leave the generator as four ordinary refills would: the last one's words in the buffer,
+    // all of them used.
+    std::copy(words.end() - buffer_.size(), words.end(), buffer_.begin());
+    counter_ += 16;
+    index_ = buffer_.size();
+    return WIDE_REFILL_PAIRS;
 }
 
 void ChaChaRng::refill() {

@@ -34,9 +34,7 @@ public:
 
     // An odd multiple of 2^-53 in [2^-53, 1 - 2^-53]: never 0 and never 1, so callers may divide
     // by 1 - u and take logarithms of u freely.
-    double uniform_open01() {
-        return open01_from(next_u64());
-    }
+    double uniform_open01() { return open01_from(next_u64()); }
 
     // count pairs of uniform_open01() draws, u1[i] before u2[i]: exactly the doubles (and the
     // position afterwards) of 2 * count calls in that order. Whole pairs come straight from the
@@ -57,6 +55,15 @@ private:
     static std::uint64_t pair(std::uint32_t low, std::uint32_t high) {
         return std::uint64_t{low} | (std::uint64_t{high} << 32);
     }
+
+    // A wide refill's words make this many pairs of uniforms.
+    static constexpr std::size_t WIDE_REFILL_PAIRS = std::tuple_size_v<ChaChaWideBuffer> / 4;
+
+    // Pairs of uniforms from count * 4 consecutive words.
+    static void convert_pairs(const std::uint32_t* words, double* u1, double* u2,
+                              std::size_t count);
+    // With the buffer used up: sixteen blocks at once, straight into WIDE_REFILL_PAIRS pairs.
+    std::size_t fill_from_wide_refill(double* u1, double* u2);
 
     // Handles index 63 (one word left) and 64 (buffer exhausted); out of line, 1 call in 32.
     std::uint64_t next_u64_across_refill();
