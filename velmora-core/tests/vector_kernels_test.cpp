@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -52,6 +53,7 @@ TEST(cpu_level_test, table_holds_each_level_at_its_own_index) {
         EXPECT_EQ(vector_kernels_for(level).level, level);
         EXPECT_NE(vector_kernels_for(level).refill, nullptr);
         EXPECT_NE(vector_kernels_for(level).wide_refill, nullptr);
+        EXPECT_NE(vector_kernels_for(level).uniform_pairs, nullptr);
         EXPECT_NE(vector_kernels_for(level).attempts, nullptr);
     }
     EXPECT_EQ(vector_kernels_for(CpuLevel::Scalar).refill, &refill_scalar);
@@ -126,6 +128,31 @@ TEST_P(vector_kernels_test, wide_refill_gives_four_scalar_refills) {
                 ASSERT_EQ(actual[64 * part + k], expected[k])
                     << "counter " << counter << " word " << 64 * part + k;
             }
+        }
+    }
+}
+
+// Every count up to a few vectors and a whole block, so that the vector body and the scalar
+// tail both run at every offset; words include the ones that map to the ends of the interval.
+TEST_P(vector_kernels_test, uniform_pairs_give_the_scalar_doubles) {
+    std::mt19937_64 random(77);
+    std::vector<std::uint32_t> words(4 * 256);
+    for (auto& word : words) {
+        word = static_cast<std::uint32_t>(random());
+    }
+    // u1 of pair 0 from an all-zero word, u2 of pair 1 from an all-ones word.
+    words[0] = words[1] = 0;
+    words[6] = words[7] = 0xFFFFFFFF;
+    std::vector<std::size_t> counts(34);
+    std::iota(counts.begin(), counts.end(), 0);
+    counts.push_back(256);
+    for (const std::size_t count : counts) {
+        std::vector<double> expected_u1(count), expected_u2(count), u1(count), u2(count);
+        uniform_pairs_scalar(words.data(), expected_u1.data(), expected_u2.data(), count);
+        kernels().uniform_pairs(words.data(), u1.data(), u2.data(), count);
+        for (std::size_t k = 0; k < count; ++k) {
+            ASSERT_TRUE(test::same_double(expected_u1[k], u1[k])) << count << "/" << k;
+            ASSERT_TRUE(test::same_double(expected_u2[k], u2[k])) << count << "/" << k;
         }
     }
 }

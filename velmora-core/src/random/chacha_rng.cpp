@@ -57,7 +57,7 @@ void ChaChaRng::fill_uniform_pairs(double* u1, double* u2, std::size_t count) {
         }
         // A pair is four words; take every whole pair left in the buffer without a check each.
         const std::size_t direct = std::min((buffer_.size() - index_) / 4, count - i);
-        convert_pairs(buffer_.data() + index_, u1 + i, u2 + i, direct);
+        active_uniform_pairs()(buffer_.data() + index_, u1 + i, u2 + i, direct);
         index_ += 4 * direct;
         i += direct;
         if (i < count && index_ < buffer_.size()) {
@@ -69,18 +69,10 @@ void ChaChaRng::fill_uniform_pairs(double* u1, double* u2, std::size_t count) {
     }
 }
 
-void ChaChaRng::convert_pairs(const std::uint32_t* words, double* u1, double* u2,
-                              std::size_t count) {
-    for (std::size_t k = 0; k < count; ++k) {
-        u1[k] = open01_from(pair(words[4 * k], words[4 * k + 1]));
-        u2[k] = open01_from(pair(words[4 * k + 2], words[4 * k + 3]));
-    }
-}
-
 std::size_t ChaChaRng::fill_from_wide_refill(double* u1, double* u2) {
     ChaChaWideBuffer words;
     active_wide_refill()(key_, counter_, stream_, words);
-    convert_pairs(words.data(), u1, u2, WIDE_REFILL_PAIRS);
+    active_uniform_pairs()(words.data(), u1, u2, WIDE_REFILL_PAIRS);
     // Leave the generator as four ordinary refills would: the last one's words in the buffer,
     // all of them used.
     std::copy(words.end() - buffer_.size(), words.end(), buffer_.begin());

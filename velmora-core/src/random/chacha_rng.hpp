@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "random/chacha_refill.hpp"
+#include "random/uniform_pairs.hpp"
 
 namespace velmora {
 
@@ -34,7 +35,7 @@ public:
 
     // An odd multiple of 2^-53 in [2^-53, 1 - 2^-53]: never 0 and never 1, so callers may divide
     // by 1 - u and take logarithms of u freely.
-    double uniform_open01() { return open01_from(next_u64()); }
+    double uniform_open01() { return open01_from_word(next_u64()); }
 
     // count pairs of uniform_open01() draws, u1[i] before u2[i]: exactly the doubles (and the
     // position afterwards) of 2 * count calls in that order. Whole pairs come straight from the
@@ -44,14 +45,6 @@ public:
 private:
     ChaChaRng() = default;
 
-    // The top 53 bits of word as an odd multiple of 2^-53. Subtracting 1 - 2^-53 (rather than 1)
-    // shifts the grid by half a step; exact in doubles.
-    static double open01_from(std::uint64_t word) {
-        const double in_one_two =
-            std::bit_cast<double>(std::uint64_t{0x3FF0000000000000} | (word >> 12));
-        return in_one_two - std::bit_cast<double>(std::uint64_t{0x3FEFFFFFFFFFFFFF});
-    }
-
     static std::uint64_t pair(std::uint32_t low, std::uint32_t high) {
         return std::uint64_t{low} | (std::uint64_t{high} << 32);
     }
@@ -59,9 +52,6 @@ private:
     // A wide refill's words make this many pairs of uniforms.
     static constexpr std::size_t WIDE_REFILL_PAIRS = std::tuple_size_v<ChaChaWideBuffer> / 4;
 
-    // Pairs of uniforms from count * 4 consecutive words.
-    static void convert_pairs(const std::uint32_t* words, double* u1, double* u2,
-                              std::size_t count);
     // With the buffer used up: sixteen blocks at once, straight into WIDE_REFILL_PAIRS pairs.
     std::size_t fill_from_wide_refill(double* u1, double* u2);
 

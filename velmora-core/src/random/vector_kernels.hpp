@@ -4,6 +4,7 @@
 
 #include "random/beta_attempts.hpp"
 #include "random/chacha_refill.hpp"
+#include "random/uniform_pairs.hpp"
 #include "simd/cpu_level.hpp"
 
 namespace velmora {
@@ -12,6 +13,7 @@ struct VectorKernels {
     CpuLevel level;
     RefillFn refill;
     WideRefillFn wide_refill;
+    UniformPairsFn uniform_pairs;
     AttemptKernel attempts;
 };
 
