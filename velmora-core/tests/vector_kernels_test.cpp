@@ -54,6 +54,7 @@ TEST(cpu_level_test, table_holds_each_level_at_its_own_index) {
         EXPECT_NE(vector_kernels_for(level).refill, nullptr);
         EXPECT_NE(vector_kernels_for(level).wide_refill, nullptr);
         EXPECT_NE(vector_kernels_for(level).uniform_pairs, nullptr);
+        EXPECT_NE(vector_kernels_for(level).compact, nullptr);
         EXPECT_NE(vector_kernels_for(level).attempts, nullptr);
     }
     EXPECT_EQ(vector_kernels_for(CpuLevel::Scalar).refill, &refill_scalar);
@@ -153,6 +154,35 @@ TEST_P(vector_kernels_test, uniform_pairs_give_the_scalar_doubles) {
         for (std::size_t k = 0; k < count; ++k) {
             ASSERT_TRUE(test::same_double(expected_u1[k], u1[k])) << count << "/" << k;
             ASSERT_TRUE(test::same_double(expected_u2[k], u2[k])) << count << "/" << k;
+        }
+    }
+}
+
+// Empty, full, single-bit and patterned masks, then random ones: the same values in the same
+// order, and the same count, as the bit-by-bit loop.
+TEST_P(vector_kernels_test, compact_gives_the_values_at_the_set_bits) {
+    std::array<double, 64> values;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = static_cast<double>(i) + 0.5;
+    }
+    std::vector<std::uint64_t> masks = {0,
+                                        ~std::uint64_t{0},
+                                        1,
+                                        std::uint64_t{1} << 63,
+                                        0x5555555555555555,
+                                        0xFF00FF00FF00FF00,
+                                        0x8000000000000001};
+    std::mt19937_64 random(5);
+    for (int i = 0; i < 1000; ++i) {
+        masks.push_back(random() & random());
+    }
+    for (const std::uint64_t bits : masks) {
+        std::array<double, 64 + COMPACT_SLACK> expected{};
+        std::array<double, 64 + COMPACT_SLACK> actual{};
+        const std::size_t count = compact_values_scalar(bits, values.data(), expected.data());
+        ASSERT_EQ(kernels().compact(bits, values.data(), actual.data()), count) << bits;
+        for (std::size_t k = 0; k < count; ++k) {
+            ASSERT_EQ(actual[k], expected[k]) << bits << "/" << k;
         }
     }
 }

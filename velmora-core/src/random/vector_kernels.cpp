@@ -12,6 +12,7 @@
 #include <cstddef>
 
 #include "random/chacha_refill_x86.hpp"
+#include "random/compact_values_x86.hpp"
 #include "random/uniform_pairs_x86.hpp"
 
 namespace velmora {
@@ -23,9 +24,12 @@ using KernelTable = std::array<VectorKernels, ALL_CPU_LEVELS.size()>;
 KernelTable make_kernel_table() {
     KernelTable table{};
     for (const CpuLevel level : ALL_CPU_LEVELS) {
-        table[static_cast<std::size_t>(level)] =
-            VectorKernels{level, refill_scalar, four_refills<refill_scalar>, uniform_pairs_scalar,
-                          attempt_kernel_for(level)};
+        table[static_cast<std::size_t>(level)] = VectorKernels{level,
+                                                               refill_scalar,
+                                                               four_refills<refill_scalar>,
+                                                               uniform_pairs_scalar,
+                                                               attempt_kernel_for(level),
+                                                               compact_values_scalar};
     }
 #if VELMORA_X86
     table[static_cast<std::size_t>(CpuLevel::Sse2)].refill = x86::refill_sse2;
@@ -44,6 +48,7 @@ KernelTable make_kernel_table() {
     // Sixteen blocks fill a 512-bit register with one word each, which four blocks cannot.
     table[static_cast<std::size_t>(CpuLevel::Avx512)].wide_refill = x86::wide_refill_avx512;
     table[static_cast<std::size_t>(CpuLevel::Avx512)].uniform_pairs = x86::uniform_pairs_avx512;
+    table[static_cast<std::size_t>(CpuLevel::Avx512)].compact = x86::compact_values_avx512;
 #endif
     return table;
 }
