@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -188,6 +189,45 @@ TEST(chacha_rng_test, index_62_takes_the_last_pair_without_refilling) {
     EXPECT_EQ(Access::counter(rng), 4u);
     EXPECT_EQ(rng.next_u64(), reference_pair(key, 4, 0));
 }
+
+struct BulkCase {
+    std::uint64_t start_index;
+    std::size_t pairs;
+};
+
+class chacha_bulk_test : public ::testing::TestWithParam<BulkCase> {};
+
+// The bulk draw is the one-at-a-time draw: the same doubles in the same order, and the stream
+// left where the single draws leave it, from any position (odd ones straddle each refill).
+TEST_P(chacha_bulk_test, fill_uniform_pairs_matches_single_draws) {
+    const auto [start_index, pairs] = GetParam();
+    auto bulk = ChaChaRng::from_seed(31);
+    auto single = ChaChaRng::from_seed(31);
+    bulk.next_u64();
+    single.next_u64();
+    Access::set_index(bulk, start_index);
+    Access::set_index(single, start_index);
+    std::vector<double> u1(pairs), u2(pairs);
+    bulk.fill_uniform_pairs(u1.data(), u2.data(), pairs);
+    for (std::size_t i = 0; i < pairs; ++i) {
+        ASSERT_TRUE(same_double(u1[i], single.uniform_open01())) << "u1 " << i;
+        ASSERT_TRUE(same_double(u2[i], single.uniform_open01())) << "u2 " << i;
+    }
+    EXPECT_EQ(Access::index(bulk), Access::index(single));
+    EXPECT_EQ(Access::counter(bulk), Access::counter(single));
+    EXPECT_EQ(bulk.next_u64(), single.next_u64());
+}
+
+INSTANTIATE_TEST_SUITE_P(positions, chacha_bulk_test,
+                         ::testing::Values(BulkCase{64, 0}, BulkCase{64, 1}, BulkCase{64, 16},
+                                           BulkCase{64, 300}, BulkCase{2, 15}, BulkCase{2, 16},
+                                           BulkCase{62, 1}, BulkCase{62, 40}, BulkCase{60, 1},
+                                           BulkCase{63, 1}, BulkCase{63, 2}, BulkCase{61, 33},
+                                           BulkCase{1, 16}, BulkCase{3, 300}),
+                         [](const auto& info) {
+                             return "index_" + std::to_string(info.param.start_index) + "_pairs_" +
+                                    std::to_string(info.param.pairs);
+                         });
 
 struct CounterCase {
     std::uint64_t start;

@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,6 +52,9 @@ TEST(cpu_level_test, table_holds_each_level_at_its_own_index) {
     for (const CpuLevel level : ALL_CPU_LEVELS) {
         EXPECT_EQ(vector_kernels_for(level).level, level);
         EXPECT_NE(vector_kernels_for(level).refill, nullptr);
+        EXPECT_NE(vector_kernels_for(level).wide_refill, nullptr);
+        EXPECT_NE(vector_kernels_for(level).uniform_pairs, nullptr);
+        EXPECT_NE(vector_kernels_for(level).compact, nullptr);
         EXPECT_NE(vector_kernels_for(level).attempts, nullptr);
     }
     EXPECT_EQ(vector_kernels_for(CpuLevel::Scalar).refill, &refill_scalar);
@@ -92,6 +97,92 @@ TEST_P(vector_kernels_test, refill_runs_continue_across_the_counter_carry) {
             refill_scalar(key, counter, stream, expected);
             kernels().refill(key, counter, stream, actual);
             ASSERT_EQ(actual, expected) << "counter " << counter;
+        }
+    }
+}
+
+// Sixteen blocks at once are four refills in a row, whichever block the counter carries or
+// wraps at (each of the sixteen lanes meets it somewhere below).
+TEST_P(vector_kernels_test, wide_refill_gives_four_scalar_refills) {
+    std::mt19937_64 random(20261208);
+    std::vector<std::uint64_t> counters = {0, 16, 0x100000000 - 16, 0x100000000 - 1};
+    for (std::uint64_t back = 1; back <= 16; ++back) {
+        counters.push_back(0x100000000 - back);
+        counters.push_back(std::uint64_t{0} - back);
+    }
+    for (int i = 0; i < 500; ++i) {
+        counters.push_back(random());
+    }
+    for (const std::uint64_t counter : counters) {
+        ChaChaKey key;
+        for (auto& word : key) {
+            word = static_cast<std::uint32_t>(random());
+        }
+        const ChaChaStream stream = {static_cast<std::uint32_t>(random() % 3),
+                                     static_cast<std::uint32_t>(random() % 3)};
+        ChaChaWideBuffer actual;
+        kernels().wide_refill(key, counter, stream, actual);
+        for (std::uint64_t part = 0; part < 4; ++part) {
+            ChaChaBuffer expected;
+            refill_scalar(key, counter + 4 * part, stream, expected);
+            for (std::size_t k = 0; k < expected.size(); ++k) {
+                ASSERT_EQ(actual[64 * part + k], expected[k])
+                    << "counter " << counter << " word " << 64 * part + k;
+            }
+        }
+    }
+}
+
+// Every count up to a few vectors and a whole block, so that the vector body and the scalar
+// tail both run at every offset; words include the ones that map to the ends of the interval.
+TEST_P(vector_kernels_test, uniform_pairs_give_the_scalar_doubles) {
+    std::mt19937_64 random(77);
+    std::vector<std::uint32_t> words(4 * 256);
+    for (auto& word : words) {
+        word = static_cast<std::uint32_t>(random());
+    }
+    // u1 of pair 0 from an all-zero word, u2 of pair 1 from an all-ones word.
+    words[0] = words[1] = 0;
+    words[6] = words[7] = 0xFFFFFFFF;
+    std::vector<std::size_t> counts(34);
+    std::iota(counts.begin(), counts.end(), 0);
+    counts.push_back(256);
+    for (const std::size_t count : counts) {
+        std::vector<double> expected_u1(count), expected_u2(count), u1(count), u2(count);
+        uniform_pairs_scalar(words.data(), expected_u1.data(), expected_u2.data(), count);
+        kernels().uniform_pairs(words.data(), u1.data(), u2.data(), count);
+        for (std::size_t k = 0; k < count; ++k) {
+            ASSERT_TRUE(test::same_double(expected_u1[k], u1[k])) << count << "/" << k;
+            ASSERT_TRUE(test::same_double(expected_u2[k], u2[k])) << count << "/" << k;
+        }
+    }
+}
+
+// Empty, full, single-bit and patterned masks, then random ones: the same values in the same
+// order, and the same count, as the bit-by-bit loop.
+TEST_P(vector_kernels_test, compact_gives_the_values_at_the_set_bits) {
+    std::array<double, 64> values;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = static_cast<double>(i) + 0.5;
+    }
+    std::vector<std::uint64_t> masks = {0,
+                                        ~std::uint64_t{0},
+                                        1,
+                                        std::uint64_t{1} << 63,
+                                        0x5555555555555555,
+                                        0xFF00FF00FF00FF00,
+                                        0x8000000000000001};
+    std::mt19937_64 random(5);
+    for (int i = 0; i < 1000; ++i) {
+        masks.push_back(random() & random());
+    }
+    for (const std::uint64_t bits : masks) {
+        std::array<double, 64 + COMPACT_SLACK> expected{};
+        std::array<double, 64 + COMPACT_SLACK> actual{};
+        const std::size_t count = compact_values_scalar(bits, values.data(), expected.data());
+        ASSERT_EQ(kernels().compact(bits, values.data(), actual.data()), count) << bits;
+        for (std::size_t k = 0; k < count; ++k) {
+            ASSERT_EQ(actual[k], expected[k]) << bits << "/" << k;
         }
     }
 }

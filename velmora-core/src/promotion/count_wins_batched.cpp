@@ -53,28 +53,19 @@ std::uint64_t turns(std::uint64_t champion_bits, std::uint64_t challenger_bits,
     return (after << 1) | (challenger_first ? 1 : 0);
 }
 
-// The values at the set bits of `bits`, in order; returns how many.
-std::size_t values_at(std::uint64_t bits, const double* values, double* out) {
-    std::size_t n = 0;
-    for (; bits != 0; bits &= bits - 1) {
-        out[n++] = values[std::countr_zero(bits)];
-    }
-    return n;
-}
-
 // Hands the block's pairs to the champion and the challenger in turn. The block is never larger
 // than the remaining iterations need, so they do not run out first. The turns at all pairs of a
 // 64-pair word come from bit operations; then the champion's draws are the accepted champion
 // attempts on its turns, the challenger's likewise, and they alternate, so the k-th draw of
 // each (after one carried over from the previous word) make the k-th iteration.
-void hand_out(const AttemptOutcomes& champion, const AttemptOutcomes& challenger, std::size_t count,
-              Tally& tally) {
+void hand_out(CompactFn values_at, const AttemptOutcomes& champion,
+              const AttemptOutcomes& challenger, std::size_t count, Tally& tally) {
     std::uint32_t remaining = tally.remaining;
     std::uint32_t wins = tally.wins;
     bool champion_drawn = tally.champion_drawn;
     // Slot 0 holds a champion draw carried over, the word's draws follow.
-    std::array<double, 65> champion_draws;
-    std::array<double, 64> challenger_draws;
+    std::array<double, 65 + COMPACT_SLACK> champion_draws;
+    std::array<double, 64 + COMPACT_SLACK> challenger_draws;
     champion_draws[0] = tally.champion_draw;
     for (std::size_t word = 0; word * 64 < count; ++word) {
         // Only the block's own pairs: a kernel leaves the bits past them unspecified.
@@ -126,11 +117,8 @@ void finish_one_by_one(const BetaSampler& champion, const BetaSampler& challenge
 }
 
 void draw_pairs(ChaChaRng& generator, UniformPairs& pairs, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        // u1 first, as every attempt draws them.
-        pairs.u1[i] = generator.uniform_open01();
-        pairs.u2[i] = generator.uniform_open01();
-    }
+    // u1 first, as every attempt draws them.
+    generator.fill_uniform_pairs(pairs.u1.data(), pairs.u2.data(), count);
     pairs.count = count;
 }
 
@@ -157,7 +145,7 @@ std::uint32_t count_wins_batched(const BetaSampler& champion, const BetaSampler&
         draw_pairs(generator, pairs, count);
         kernels.attempts(std::span(constants).first(distinct), pairs,
                          std::span(outcomes).first(distinct));
-        hand_out(outcomes[0], outcomes[distinct - 1], count, tally);
+        hand_out(kernels.compact, outcomes[0], outcomes[distinct - 1], count, tally);
     }
     finish_one_by_one(champion, challenger, generator, tally);
     return tally.wins;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace velmora {
@@ -26,5 +27,30 @@ void refill_scalar(const ChaChaKey& key, std::uint64_t counter, const ChaChaStre
 // The implementation this process uses, chosen once on first call. This is the single place
 // that decides among implementations.
 RefillFn active_refill();
+
+// Sixteen consecutive blocks: four refills' worth, for bulk draws that would otherwise refill
+// four times in a row. Sixteen is what fills a 512-bit register with one word of every block.
+using ChaChaWideBuffer = std::array<std::uint32_t, 256>;
+
+// Writes the blocks for counters counter to counter + 15 (each modulo 2^64) into out: exactly
+// the words of four refills at counter, counter + 4, counter + 8 and counter + 12.
+using WideRefillFn = void (*)(const ChaChaKey& key, std::uint64_t counter,
+                              const ChaChaStream& stream, ChaChaWideBuffer& out);
+
+// Four calls of Refill; the wide refill of every level without one of its own.
+template <RefillFn Refill>
+void four_refills(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
+                  ChaChaWideBuffer& out) {
+    for (std::size_t part = 0; part < 4; ++part) {
+        ChaChaBuffer buffer;
+        Refill(key, counter + 4 * part, stream, buffer);
+        for (std::size_t k = 0; k < buffer.size(); ++k) {
+            out[64 * part + k] = buffer[k];
+        }
+    }
+}
+
+// The wide refill this process uses, chosen with active_refill().
+WideRefillFn active_wide_refill();
 
 } // namespace velmora

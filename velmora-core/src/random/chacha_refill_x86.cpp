@@ -163,6 +163,125 @@ void refill(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& str
 
 } // namespace avx2_rows
 
+namespace avx512_lanes {
+
+// Word k of all sixteen blocks in one register, block j in lane j: every quarter round is then
+// sixteen independent ones, and rotations are single instructions.
+struct State {
+    __m512i w[16];
+    __m512i& operator[](int k) { return w[k]; }
+    const __m512i& operator[](int k) const { return w[k]; }
+};
+
+#define AVX512_INLINE VELMORA_TARGET("avx512f") __attribute__((always_inline)) inline
+
+// The masked forms with every lane selected: the unmasked ones start from an undefined register,
+// which the compiler then warns about.
+constexpr __mmask16 ALL_WORDS = 0xFFFF;
+constexpr __mmask8 ALL_PAIRS = 0xFF;
+
+template <int Bits>
+AVX512_INLINE __m512i rotl(__m512i x) {
+    return _mm512_mask_rol_epi32(x, ALL_WORDS, x, Bits);
+}
+AVX512_INLINE __m512i unpacklo32(__m512i a, __m512i b) {
+    return _mm512_mask_unpacklo_epi32(a, ALL_WORDS, a, b);
+}
+AVX512_INLINE __m512i unpackhi32(__m512i a, __m512i b) {
+    return _mm512_mask_unpackhi_epi32(a, ALL_WORDS, a, b);
+}
+AVX512_INLINE __m512i unpacklo64(__m512i a, __m512i b) {
+    return _mm512_mask_unpacklo_epi64(a, ALL_PAIRS, a, b);
+}
+AVX512_INLINE __m512i unpackhi64(__m512i a, __m512i b) {
+    return _mm512_mask_unpackhi_epi64(a, ALL_PAIRS, a, b);
+}
+template <int Selector>
+AVX512_INLINE __m512i lanes128(__m512i a, __m512i b) {
+    return _mm512_mask_shuffle_i32x4(a, ALL_WORDS, a, b, Selector);
+}
+
+AVX512_INLINE void quarter_round(State& x, int a, int b, int c, int d) {
+    x[a] = _mm512_add_epi32(x[a], x[b]);
+    x[d] = rotl<16>(_mm512_xor_si512(x[d], x[a]));
+    x[c] = _mm512_add_epi32(x[c], x[d]);
+    x[b] = rotl<12>(_mm512_xor_si512(x[b], x[c]));
+    x[a] = _mm512_add_epi32(x[a], x[b]);
+    x[d] = rotl<8>(_mm512_xor_si512(x[d], x[a]));
+    x[c] = _mm512_add_epi32(x[c], x[d]);
+    x[b] = rotl<7>(_mm512_xor_si512(x[b], x[c]));
+}
+
+// Turns sixteen registers of one word per block into sixteen blocks of consecutive words:
+// pairs of words, then quads, then 128-bit lanes are interleaved.
+AVX512_INLINE void store_transposed(const State& x, std::uint32_t* out) {
+    State pairs;
+    for (int i = 0; i < 8; ++i) {
+        pairs[2 * i] = unpacklo32(x[2 * i], x[2 * i + 1]);
+        pairs[2 * i + 1] = unpackhi32(x[2 * i], x[2 * i + 1]);
+    }
+    // quads[4 * i + c], 128-bit lane L: words 4i to 4i + 3 of block 4L + c.
+    State quads;
+    for (int i = 0; i < 4; ++i) {
+        quads[4 * i] = unpacklo64(pairs[4 * i], pairs[4 * i + 2]);
+        quads[4 * i + 1] = unpackhi64(pairs[4 * i], pairs[4 * i + 2]);
+        quads[4 * i + 2] = unpacklo64(pairs[4 * i + 1], pairs[4 * i + 3]);
+        quads[4 * i + 3] = unpackhi64(pairs[4 * i + 1], pairs[4 * i + 3]);
+    }
+    for (int c = 0; c < 4; ++c) {
+        const __m512i low01 = lanes128<0x44>(quads[c], quads[4 + c]);
+        const __m512i low23 = lanes128<0xEE>(quads[c], quads[4 + c]);
+        const __m512i high01 = lanes128<0x44>(quads[8 + c], quads[12 + c]);
+        const __m512i high23 = lanes128<0xEE>(quads[8 + c], quads[12 + c]);
+        _mm512_storeu_si512(out + 16 * c, lanes128<0x88>(low01, high01));
+        _mm512_storeu_si512(out + 16 * (4 + c), lanes128<0xDD>(low01, high01));
+        _mm512_storeu_si512(out + 16 * (8 + c), lanes128<0x88>(low23, high23));
+        _mm512_storeu_si512(out + 16 * (12 + c), lanes128<0xDD>(low23, high23));
+    }
+}
+
+VELMORA_TARGET("avx512f")
+void wide_refill(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
+                 ChaChaWideBuffer& out) {
+    // The counters in scalar code: the 64-bit carry of each block stays obvious.
+    alignas(64) std::array<std::uint32_t, 16> counter_low;
+    alignas(64) std::array<std::uint32_t, 16> counter_high;
+    for (std::uint32_t j = 0; j < 16; ++j) {
+        counter_low[j] = static_cast<std::uint32_t>(counter + j);
+        counter_high[j] = static_cast<std::uint32_t>((counter + j) >> 32);
+    }
+    State input;
+    for (int k = 0; k < 4; ++k) {
+        input[k] = _mm512_set1_epi32(CHACHA_CONSTANTS[k]);
+    }
+    for (int k = 0; k < 8; ++k) {
+        input[4 + k] = _mm512_set1_epi32(static_cast<int>(key[k]));
+    }
+    input[12] = _mm512_load_si512(counter_low.data());
+    input[13] = _mm512_load_si512(counter_high.data());
+    input[14] = _mm512_set1_epi32(static_cast<int>(stream[0]));
+    input[15] = _mm512_set1_epi32(static_cast<int>(stream[1]));
+    State x = input;
+    for (int double_round = 0; double_round < CHACHA_DOUBLE_ROUNDS; ++double_round) {
+        quarter_round(x, 0, 4, 8, 12);
+        quarter_round(x, 1, 5, 9, 13);
+        quarter_round(x, 2, 6, 10, 14);
+        quarter_round(x, 3, 7, 11, 15);
+        quarter_round(x, 0, 5, 10, 15);
+        quarter_round(x, 1, 6, 11, 12);
+        quarter_round(x, 2, 7, 8, 13);
+        quarter_round(x, 3, 4, 9, 14);
+    }
+    for (int k = 0; k < 16; ++k) {
+        x[k] = _mm512_add_epi32(x[k], input[k]);
+    }
+    store_transposed(x, out.data());
+}
+
+#undef AVX512_INLINE
+
+} // namespace avx512_lanes
+
 void refill_sse2(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
                  ChaChaBuffer& out) {
     sse2_rows::refill(key, counter, stream, out);
@@ -186,6 +305,11 @@ void refill_avx(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream&
 void refill_avx2(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
                  ChaChaBuffer& out) {
     avx2_rows::refill(key, counter, stream, out);
+}
+
+void wide_refill_avx512(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
+                        ChaChaWideBuffer& out) {
+    avx512_lanes::wide_refill(key, counter, stream, out);
 }
 
 } // namespace velmora::x86

@@ -19,6 +19,9 @@ void refill_avx(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream&
                 ChaChaBuffer& out);
 void refill_avx2(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
                  ChaChaBuffer& out);
+// Sixteen blocks side by side, one per 32-bit lane of 512-bit registers.
+void wide_refill_avx512(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
+                        ChaChaWideBuffer& out);
 
 } // namespace velmora::x86
 

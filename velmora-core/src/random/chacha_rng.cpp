@@ -1,5 +1,7 @@
 #include "random/chacha_rng.hpp"
 
+#include <algorithm>
+
 namespace velmora {
 namespace {
 
@@ -39,6 +41,44 @@ std::uint64_t ChaChaRng::next_u64_across_refill() {
     refill();
     index_ = 2;
     return pair(buffer_[0], buffer_[1]);
+}
+
+void ChaChaRng::fill_uniform_pairs(double* u1, double* u2, std::size_t count) {
+    std::size_t i = 0;
+    while (i < count) {
+        if (index_ == buffer_.size()) {
+            if (count - i >= WIDE_REFILL_PAIRS) {
+                i += fill_from_wide_refill(u1 + i, u2 + i);
+                continue;
+            }
+            // The refill next_u64 would make, then its words from the start.
+            refill();
+            index_ = 0;
+        }
+        // A pair is four words; take every whole pair left in the buffer without a check each.
+        const std::size_t direct = std::min((buffer_.size() - index_) / 4, count - i);
+        active_uniform_pairs()(buffer_.data() + index_, u1 + i, u2 + i, direct);
+        index_ += 4 * direct;
+        i += direct;
+        if (i < count && index_ < buffer_.size()) {
+            // One to three words left: the ordinary path straddles the refill.
+            u1[i] = uniform_open01();
+            u2[i] = uniform_open01();
+            ++i;
+        }
+    }
+}
+
+std::size_t ChaChaRng::fill_from_wide_refill(double* u1, double* u2) {
+    ChaChaWideBuffer words;
+    active_wide_refill()(key_, counter_, stream_, words);
+    active_uniform_pairs()(words.data(), u1, u2, WIDE_REFILL_PAIRS);
+    // Leave the generator as four ordinary refills would: the last one's words in the buffer,
+    // all of them used.
+    std::copy(words.end() - buffer_.size(), words.end(), buffer_.begin());
+    counter_ += 16;
+    index_ = buffer_.size();
+    return WIDE_REFILL_PAIRS;
 }
 
 void ChaChaRng::refill() {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "random/chacha_refill.hpp"
+#include "random/uniform_pairs.hpp"
 
 namespace velmora {
 
@@ -33,13 +35,12 @@ public:
 
     // An odd multiple of 2^-53 in [2^-53, 1 - 2^-53]: never 0 and never 1, so callers may divide
     // by 1 - u and take logarithms of u freely.
-    double uniform_open01() {
-        const std::uint64_t mantissa = next_u64() >> 12;
-        const double in_one_two =
-            std::bit_cast<double>(std::uint64_t{0x3FF0000000000000} | mantissa);
-        // Subtracting 1 - 2^-53 (rather than 1) shifts the grid by half a step; exact in doubles.
-        return in_one_two - std::bit_cast<double>(std::uint64_t{0x3FEFFFFFFFFFFFFF});
-    }
+    double uniform_open01() { return open01_from_word(next_u64()); }
+
+    // count pairs of uniform_open01() draws, u1[i] before u2[i]: exactly the doubles (and the
+    // position afterwards) of 2 * count calls in that order. Whole pairs come straight from the
+    // buffer in one tight loop; only the words around a refill go one at a time.
+    void fill_uniform_pairs(double* u1, double* u2, std::size_t count);
 
 private:
     ChaChaRng() = default;
@@ -47,6 +48,12 @@ private:
     static std::uint64_t pair(std::uint32_t low, std::uint32_t high) {
         return std::uint64_t{low} | (std::uint64_t{high} << 32);
     }
+
+    // A wide refill's words make this many pairs of uniforms.
+    static constexpr std::size_t WIDE_REFILL_PAIRS = std::tuple_size_v<ChaChaWideBuffer> / 4;
+
+    // With the buffer used up: sixteen blocks at once, straight into WIDE_REFILL_PAIRS pairs.
+    std::size_t fill_from_wide_refill(double* u1, double* u2);
 
     // Handles index 63 (one word left) and 64 (buffer exhausted); out of line, 1 call in 32.
     std::uint64_t next_u64_across_refill();

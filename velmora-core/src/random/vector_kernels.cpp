@@ -12,6 +12,8 @@
 #include <cstddef>
 
 #include "random/chacha_refill_x86.hpp"
+#include "random/compact_values_x86.hpp"
+#include "random/uniform_pairs_x86.hpp"
 
 namespace velmora {
 
@@ -22,8 +24,12 @@ using KernelTable = std::array<VectorKernels, ALL_CPU_LEVELS.size()>;
 KernelTable make_kernel_table() {
     KernelTable table{};
     for (const CpuLevel level : ALL_CPU_LEVELS) {
-        table[static_cast<std::size_t>(level)] =
-            VectorKernels{level, refill_scalar, attempt_kernel_for(level)};
+        table[static_cast<std::size_t>(level)] = VectorKernels{level,
+                                                               refill_scalar,
+                                                               four_refills<refill_scalar>,
+                                                               uniform_pairs_scalar,
+                                                               attempt_kernel_for(level),
+                                                               compact_values_scalar};
     }
 #if VELMORA_X86
     table[static_cast<std::size_t>(CpuLevel::Sse2)].refill = x86::refill_sse2;
@@ -34,6 +40,15 @@ KernelTable make_kernel_table() {
     // The refill gains nothing from 512-bit registers: it is four blocks of rows, two per
     // 256-bit register already.
     table[static_cast<std::size_t>(CpuLevel::Avx512)].refill = x86::refill_avx2;
+    table[static_cast<std::size_t>(CpuLevel::Sse2)].wide_refill = four_refills<x86::refill_sse2>;
+    table[static_cast<std::size_t>(CpuLevel::Ssse3)].wide_refill = four_refills<x86::refill_ssse3>;
+    table[static_cast<std::size_t>(CpuLevel::Sse41)].wide_refill = four_refills<x86::refill_sse41>;
+    table[static_cast<std::size_t>(CpuLevel::Avx)].wide_refill = four_refills<x86::refill_avx>;
+    table[static_cast<std::size_t>(CpuLevel::Avx2)].wide_refill = four_refills<x86::refill_avx2>;
+    // Sixteen blocks fill a 512-bit register with one word each, which four blocks cannot.
+    table[static_cast<std::size_t>(CpuLevel::Avx512)].wide_refill = x86::wide_refill_avx512;
+    table[static_cast<std::size_t>(CpuLevel::Avx512)].uniform_pairs = x86::uniform_pairs_avx512;
+    table[static_cast<std::size_t>(CpuLevel::Avx512)].compact = x86::compact_values_avx512;
 #endif
     return table;
 }
@@ -56,6 +71,16 @@ const VectorKernels& active_vector_kernels() {
 
 RefillFn active_refill() {
     static const RefillFn chosen = active_vector_kernels().refill;
+    return chosen;
+}
+
+UniformPairsFn active_uniform_pairs() {
+    static const UniformPairsFn chosen = active_vector_kernels().uniform_pairs;
+    return chosen;
+}
+
+WideRefillFn active_wide_refill() {
+    static const WideRefillFn chosen = active_vector_kernels().wide_refill;
     return chosen;
 }
 

@@ -4,6 +4,8 @@
 
 #include "random/beta_attempts.hpp"
 #include "random/chacha_refill.hpp"
+#include "random/compact_values.hpp"
+#include "random/uniform_pairs.hpp"
 #include "simd/cpu_level.hpp"
 
 namespace velmora {
@@ -11,7 +13,10 @@ namespace velmora {
 struct VectorKernels {
     CpuLevel level;
     RefillFn refill;
+    WideRefillFn wide_refill;
+    UniformPairsFn uniform_pairs;
     AttemptKernel attempts;
+    CompactFn compact;
 };
 
 // The kernels built for `level`, whether or not this processor can run them. Tests use this to
