@@ -108,6 +108,42 @@ TEST_P(count_wins_batched_test, consecutive_calls_continue_the_stream) {
     expect_same_position(reference_rng, batched_rng);
 }
 
+// The interruptible loop: the plain count and position when never stopped, one check for each
+// multiple of the interval reached with iterations left, and nothing from the check that stops.
+TEST(count_wins_batched_interrupt_test, checks_at_every_interval_and_stops_when_told) {
+    const BetaSampler c = posterior(10, 8);
+    const BetaSampler h = posterior(15, 5);
+    struct Case {
+        std::uint32_t samples;
+        std::uint32_t interval;
+        int checks;
+    };
+    for (const Case k :
+         {Case{0, 128, 0}, Case{1, 128, 0}, Case{128, 128, 0}, Case{129, 128, 1}, Case{130, 128, 1},
+          Case{1000, 128, 7}, Case{4099, 1000, 4}, Case{3 * 65536 + 2, 65536, 3}}) {
+        int checks = 0;
+        auto never_stop = [&checks] {
+            ++checks;
+            return false;
+        };
+        auto reference_rng = ChaChaRng::from_seed(k.samples);
+        auto batched_rng = ChaChaRng::from_seed(k.samples);
+        const auto wins = count_wins_batched(c, h, k.samples, batched_rng, never_stop, k.interval);
+        ASSERT_TRUE(wins.has_value()) << k.samples;
+        EXPECT_EQ(*wins, count_wins(c, h, k.samples, reference_rng)) << k.samples;
+        EXPECT_EQ(checks, k.checks) << k.samples << " samples, every " << k.interval;
+        expect_same_position(reference_rng, batched_rng);
+
+        for (int stop_at = 1; stop_at <= k.checks; ++stop_at) {
+            int asked = 0;
+            auto stop_then = [&asked, stop_at] { return ++asked == stop_at; };
+            auto rng = ChaChaRng::from_seed(k.samples);
+            EXPECT_FALSE(count_wins_batched(c, h, k.samples, rng, stop_then, k.interval));
+            EXPECT_EQ(asked, stop_at);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(levels_and_arms, count_wins_batched_test,
                          ::testing::Combine(::testing::ValuesIn(ALL_CPU_LEVELS),
                                             ::testing::ValuesIn(ARMS)),

@@ -103,9 +103,11 @@ std::size_t pairs_certainly_used(const Tally& tally) {
     return std::min(ATTEMPT_BLOCK_PAIRS, at_least / ATTEMPT_BATCH_GRANULE * ATTEMPT_BATCH_GRANULE);
 }
 
-// The reference loop's steps for the iterations left, from wherever the tally stands.
-void finish_one_by_one(const BetaSampler& champion, const BetaSampler& challenger,
-                       ChaChaRng& generator, Tally& tally) {
+// The reference loop's steps for the iterations left, from wherever the tally stands. False
+// when `stopped` says so between two of them.
+template <typename Stopped>
+bool finish_one_by_one(const BetaSampler& champion, const BetaSampler& challenger,
+                       ChaChaRng& generator, Tally& tally, Stopped& stopped) {
     while (tally.remaining > 0) {
         if (!tally.champion_drawn) {
             tally.champion_draw = champion.sample(generator);
@@ -113,13 +115,44 @@ void finish_one_by_one(const BetaSampler& champion, const BetaSampler& challenge
         tally.wins += challenger.sample(generator) > tally.champion_draw ? 1 : 0;
         tally.champion_drawn = false;
         --tally.remaining;
+        if (stopped(tally)) {
+            return false;
+        }
     }
+    return true;
 }
 
 void draw_pairs(ChaChaRng& generator, UniformPairs& pairs, std::size_t count) {
     // u1 first, as every attempt draws them.
     generator.fill_uniform_pairs(pairs.u1.data(), pairs.u2.data(), count);
     pairs.count = count;
+}
+
+// The whole loop over one tally: blocks while they can be filled, then the reference steps.
+// False when `stopped`, asked after every block and step, says so; one pass over all the
+// iterations, whatever the checks, so that the blocks always line up with the generator's wide
+// refills as in a single uninterrupted loop, and the one-by-one tail runs once, at the end.
+template <typename Stopped>
+bool count_into(const BetaSampler& champion, const BetaSampler& challenger, ChaChaRng& generator,
+                const VectorKernels& kernels, Tally& tally, Stopped& stopped) {
+    const std::array<BetaConstants, 2> constants = {BetaConstants::of(champion),
+                                                    BetaConstants::of(challenger)};
+    // Equal posteriors decide every pair alike: evaluate once, use twice.
+    const std::size_t distinct = constants[0].identical_to(constants[1]) ? 1 : 2;
+
+    UniformPairs pairs;
+    std::array<AttemptOutcomes, 2> outcomes;
+    for (std::size_t count = pairs_certainly_used(tally); count > 0;
+         count = pairs_certainly_used(tally)) {
+        draw_pairs(generator, pairs, count);
+        kernels.attempts(std::span(constants).first(distinct), pairs,
+                         std::span(outcomes).first(distinct));
+        hand_out(kernels.compact, outcomes[0], outcomes[distinct - 1], count, tally);
+        if (stopped(tally)) {
+            return false;
+        }
+    }
+    return finish_one_by_one(champion, challenger, generator, tally, stopped);
 }
 
 } // namespace
@@ -132,22 +165,35 @@ std::uint32_t count_wins_batched(const BetaSampler& champion, const BetaSampler&
 std::uint32_t count_wins_batched(const BetaSampler& champion, const BetaSampler& challenger,
                                  std::uint32_t samples, ChaChaRng& generator,
                                  const VectorKernels& kernels) {
-    const std::array<BetaConstants, 2> constants = {BetaConstants::of(champion),
-                                                    BetaConstants::of(challenger)};
-    // Equal posteriors decide every pair alike: evaluate once, use twice.
-    const std::size_t distinct = constants[0].identical_to(constants[1]) ? 1 : 2;
-
-    UniformPairs pairs;
-    std::array<AttemptOutcomes, 2> outcomes;
     Tally tally{.remaining = samples};
-    for (std::size_t count = pairs_certainly_used(tally); count > 0;
-         count = pairs_certainly_used(tally)) {
-        draw_pairs(generator, pairs, count);
-        kernels.attempts(std::span(constants).first(distinct), pairs,
-                         std::span(outcomes).first(distinct));
-        hand_out(kernels.compact, outcomes[0], outcomes[distinct - 1], count, tally);
+    auto never = [](const Tally&) { return false; };
+    count_into(champion, challenger, generator, kernels, tally, never);
+    return tally.wins;
+}
+
+std::optional<std::uint32_t> count_wins_batched(const BetaSampler& champion,
+                                                const BetaSampler& challenger,
+                                                std::uint32_t samples, ChaChaRng& generator,
+                                                InterruptCheck should_stop,
+                                                std::uint32_t check_interval) {
+    Tally tally{.remaining = samples};
+    // 64 bits: the last check point may lie past the largest 32-bit count.
+    std::uint64_t next_check = check_interval;
+    // Asked once the iterations done reach each multiple of the interval, and only while some
+    // are left: a call that has finished has nothing to stop. A block holds at most
+    // ATTEMPT_BLOCK_PAIRS / 2 iterations, so an interval at least that long skips no multiple;
+    // a shorter one is asked at most once per block.
+    auto stopped = [&](const Tally& t) {
+        const std::uint32_t done = samples - t.remaining;
+        if (t.remaining == 0 || done < next_check) {
+            return false;
+        }
+        next_check = (std::uint64_t{done} / check_interval + 1) * check_interval;
+        return should_stop();
+    };
+    if (!count_into(champion, challenger, generator, active_vector_kernels(), tally, stopped)) {
+        return std::nullopt;
     }
-    finish_one_by_one(champion, challenger, generator, tally);
     return tally.wins;
 }
 

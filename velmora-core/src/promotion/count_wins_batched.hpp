@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
+#include "promotion/interrupt_check.hpp"
 #include "random/beta_sampler.hpp"
 #include "random/chacha_rng.hpp"
 #include "random/vector_kernels.hpp"
@@ -21,5 +23,15 @@ std::uint32_t count_wins_batched(const BetaSampler& champion, const BetaSampler&
 std::uint32_t count_wins_batched(const BetaSampler& champion, const BetaSampler& challenger,
                                  std::uint32_t samples, ChaChaRng& generator,
                                  const VectorKernels& kernels);
+
+// The same count, asking `should_stop` each time the iterations done reach a multiple of
+// `check_interval` (a nonzero count) with some still to do; nothing once it says so. All the
+// iterations run as one loop: stopping to ask costs nothing, where separate calls per interval
+// would each end in a slow tail and leave the generator out of step with its wide refills.
+std::optional<std::uint32_t> count_wins_batched(const BetaSampler& champion,
+                                                const BetaSampler& challenger,
+                                                std::uint32_t samples, ChaChaRng& generator,
+                                                InterruptCheck should_stop,
+                                                std::uint32_t check_interval);
 
 } // namespace velmora::promotion

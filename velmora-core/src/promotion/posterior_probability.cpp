@@ -58,20 +58,12 @@ std::optional<double> posterior_probability(std::span<const double> champion,
                                             std::uint32_t samples, ChaChaRng& generator,
                                             InterruptCheck should_stop) {
     const ArmPosteriors arms = arm_posteriors(champion, challenger);
-    // Chunks draw the same words in the same order as one long loop, so chunking cannot change
-    // the result; the wins of all chunks together never exceed `samples`.
-    std::uint32_t wins = 0;
-    std::uint32_t remaining = samples;
-    while (remaining > INTERRUPT_CHECK_INTERVAL) {
-        wins +=
-            count_wins_batched(arms.champion, arms.challenger, INTERRUPT_CHECK_INTERVAL, generator);
-        remaining -= INTERRUPT_CHECK_INTERVAL;
-        if (should_stop()) {
-            return std::nullopt;
-        }
+    const std::optional<std::uint32_t> wins = count_wins_batched(
+        arms.champion, arms.challenger, samples, generator, should_stop, INTERRUPT_CHECK_INTERVAL);
+    if (!wins) {
+        return std::nullopt;
     }
-    wins += count_wins_batched(arms.champion, arms.challenger, remaining, generator);
-    return win_rate(wins, samples);
+    return win_rate(*wins, samples);
 }
 
 } // namespace velmora::promotion
