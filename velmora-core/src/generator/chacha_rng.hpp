@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "random/chacha_refill.hpp"
-#include "random/uniform_pairs.hpp"
+#include "generator/chacha_block.hpp"
+#include "generator/uniform_pairs.hpp"
 
 namespace velmora {
 
