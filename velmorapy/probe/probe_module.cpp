@@ -37,7 +37,6 @@
 #include "boundary_frame.hpp"
 #include "entries.hpp"
 #include "failing_allocator.hpp"
-#include "failure/failure_report.hpp"
 #include "failure/internal_failure.hpp"
 #include "isa/cpu_level.hpp"
 #include "isa/kernel_table.hpp"
@@ -47,6 +46,8 @@
 #include "promotion/count_wins_batched.hpp"
 #include "promotion/posterior_probability.hpp"
 #include "py_err.hpp"
+#include "runtime/failure_report.hpp"
+#include "runtime/failure_reporting.hpp"
 
 namespace velmora::probe {
 namespace {
@@ -140,7 +141,7 @@ PyObject* concurrent_failure_reports(PyObject*, PyObject* args) {
             const std::string message = "report from thread " + std::to_string(t) + " " +
                                         std::string(4000, static_cast<char>('a' + t % 26));
             for (int i = 0; i < reports_each; ++i) {
-                failure::write_failure_report(
+                runtime::write_failure_report(
                     STDERR_FILENO, {.message = message, .where = std::source_location::current()});
             }
         });
@@ -330,6 +331,7 @@ PyModuleDef probe_module{
 
 PyMODINIT_FUNC PyInit__velmorapy_probe(void) {
     using namespace velmora;
+    runtime::install_failure_reporting();
     return py::boundary_frame([]() -> py::PyResult<py::PyRef> {
         py::PyRef module = py::PyRef::steal(PyModule_Create(&probe::probe_module));
         if (!module) {

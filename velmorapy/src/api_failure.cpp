@@ -1,6 +1,6 @@
 #include "api_failure.hpp"
 
-#include "failure/internal_failure.hpp"
+#include "runtime/failure_reporting.hpp"
 
 namespace velmora::py {
 namespace {
@@ -8,7 +8,7 @@ namespace {
 [[gnu::noinline, noreturn]] void fail(std::source_location where) {
     // The interpreter's reason (MemoryError, mostly) goes to sys.stderr before the report.
     PyErr_Print();
-    failure::detail::raise_internal_failure_from("Python API call failed", where, 2);
+    runtime::raise_internal_failure_from("Python API call failed", where, 2);
 }
 
 } // namespace

@@ -45,7 +45,7 @@ PyObject* finish_boundary_frame(BodyOutcome outcome) noexcept {
     } catch (std::bad_alloc&) {
         return fail_with_memory_error();
     } catch (failure::InternalFailure&) {
-        failure::abort_with_internal_failure("uncaught panic at ffi boundary");
+        runtime::abort_with_internal_failure("uncaught panic at ffi boundary");
     }
 }
 

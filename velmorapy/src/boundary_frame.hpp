@@ -14,6 +14,7 @@
 
 #include "failure/internal_failure.hpp"
 #include "py_err.hpp"
+#include "runtime/failure_reporting.hpp"
 
 namespace velmora::py {
 
@@ -34,7 +35,7 @@ PyObject* boundary_frame(Body&& body) noexcept {
     try {
         outcome.emplace(std::in_place_index<0>, std::forward<Body>(body)());
     } catch (failure::InternalFailure& caught) {
-        failure::mark_internal_failure_caught();
+        runtime::mark_internal_failure_caught();
         outcome.emplace(std::in_place_index<1>, std::move(caught));
     } catch (std::bad_alloc&) {
         outcome.emplace(std::in_place_index<2>);

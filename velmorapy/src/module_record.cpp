@@ -8,6 +8,7 @@
 #include "boundary_frame.hpp"
 #include "entries.hpp"
 #include "failure/internal_failure.hpp"
+#include "runtime/failure_reporting.hpp"
 
 namespace velmora::py {
 namespace {
@@ -163,6 +164,7 @@ PyResult<void> register_function(PyObject* module, PyMethodDef* method) {
 }
 
 PyObject* init_velmorapy_module() noexcept {
+    runtime::install_failure_reporting();
     return boundary_frame(init_body);
 }
 

@@ -6,9 +6,10 @@
 #include <unistd.h>
 
 #include "failure/internal_failure.hpp"
-#include "failure/report_writer.hpp"
 #include "object_text.hpp"
 #include "py_err.hpp"
+#include "runtime/failure_reporting.hpp"
+#include "runtime/report_writer.hpp"
 
 namespace velmora::py {
 namespace {
@@ -87,7 +88,7 @@ PyObject* panic_exception_type() {
 void resume_panic(PyRef type, PyRef value, PyRef traceback) {
     std::string message = resumed_message(value.get());
     {
-        failure::ReportWriter out(STDERR_FILENO);
+        runtime::ReportWriter out(STDERR_FILENO);
         out << "--- velmorapy is resuming a panic after fetching a PanicException from Python. "
                "---\n"
             << "Python stack trace below:\n";
@@ -95,7 +96,7 @@ void resume_panic(PyRef type, PyRef value, PyRef traceback) {
     PyErr_Restore(type.release(), value.release(), traceback.release());
     PyErr_PrintEx(0);
     // Reported when it first happened; now it only carries on to this call's boundary frame.
-    failure::raise_unreported_internal_failure(std::move(message));
+    runtime::raise_unreported_internal_failure(std::move(message));
 }
 
 namespace testing {

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 
 // GCC 12 warns of an uninitialized member deep inside <regex> at -O2, a false report.
@@ -8,13 +7,17 @@
 #pragma GCC diagnostic pop
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include "failure/failure_report.hpp"
 #include "failure/internal_failure.hpp"
+#include "report_capture.hpp"
+#include "runtime/failure_report.hpp"
+#include "runtime/failure_reporting.hpp"
 
-namespace velmora::failure {
+namespace velmora::runtime {
 namespace {
+
+using failure::InternalFailure;
+using runtime_test::captured;
 
 struct SettingCase {
     const char* value;
@@ -34,20 +37,6 @@ INSTANTIATE_TEST_SUITE_P(table, backtrace_setting_test,
                                          SettingCase{"", BacktraceSetting::Short},
                                          SettingCase{"FULL", BacktraceSetting::Short},
                                          SettingCase{"full", BacktraceSetting::Full}));
-
-// Everything written to a file descriptor by `write`, read back.
-template <class Write>
-std::string captured(Write write) {
-    std::FILE* file = std::tmpfile();
-    write(fileno(file));
-    std::rewind(file);
-    std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;) {
-        text += static_cast<char>(c);
-    }
-    std::fclose(file);
-    return text;
-}
 
 TEST(failure_report_test, nested_reports_show_every_frame_and_no_note) {
     const std::string report = captured([](int fd) {
@@ -71,9 +60,10 @@ TEST(failure_report_test, a_huge_message_is_written_whole) {
 }
 
 TEST(internal_failure_test, carries_message_and_location_and_counts_in_progress) {
+    install_failure_reporting();
     const int line = __LINE__ + 2;
     try {
-        check(false, "core invariant");
+        failure::check(false, "core invariant");
         FAIL() << "check did not raise";
     } catch (InternalFailure& failure) {
         EXPECT_EQ(internal_failures_in_progress(), 1);
@@ -85,4 +75,4 @@ TEST(internal_failure_test, carries_message_and_location_and_counts_in_progress)
 }
 
 } // namespace
-} // namespace velmora::failure
+} // namespace velmora::runtime

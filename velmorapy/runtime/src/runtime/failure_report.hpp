@@ -4,7 +4,7 @@
 #include <source_location>
 #include <string_view>
 
-namespace velmora::failure {
+namespace velmora::runtime {
 
 enum class BacktraceSetting { Off, Short, Full };
 
@@ -27,4 +27,4 @@ struct ReportRequest {
 // cannot be written is dropped; writing never fails in a way the caller sees.
 void write_failure_report(int fd, const ReportRequest& request) noexcept;
 
-} // namespace velmora::failure
+} // namespace velmora::runtime

@@ -1,10 +1,10 @@
-#include "failure/report_writer.hpp"
+#include "runtime/report_writer.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-namespace velmora::failure {
+namespace velmora::runtime {
 
 ReportWriter& ReportWriter::operator<<(std::string_view text) noexcept {
     while (!text.empty()) {
@@ -56,4 +56,4 @@ void ReportWriter::flush() noexcept {
     used_ = 0;
 }
 
-} // namespace velmora::failure
+} // namespace velmora::runtime

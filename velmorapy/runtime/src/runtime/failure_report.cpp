@@ -1,15 +1,15 @@
-#include "failure/failure_report.hpp"
+#include "runtime/failure_report.hpp"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <unistd.h>
 
-#include "failure/backtrace.hpp"
-#include "failure/report_writer.hpp"
+#include "runtime/backtrace.hpp"
+#include "runtime/report_writer.hpp"
+#include "runtime/thread_id.hpp"
 
-namespace velmora::failure {
+namespace velmora::runtime {
 namespace {
 
 // 0 until the first report reads the environment, then 1 + the setting.
@@ -22,7 +22,7 @@ std::atomic<bool> note_pending{true};
 std::mutex report_lock;
 
 void write_header(ReportWriter& out, const ReportRequest& request) noexcept {
-    out << "\nthread '<unnamed>' (" << static_cast<std::uint64_t>(::gettid()) << ") panicked at "
+    out << "\nthread '<unnamed>' (" << current_thread_id() << ") panicked at "
         << request.where.file_name() << ':' << static_cast<std::uint64_t>(request.where.line())
         << ':' << static_cast<std::uint64_t>(request.where.column()) << ":\n"
         << request.message << '\n';
@@ -78,4 +78,4 @@ BacktraceSetting backtrace_setting() noexcept {
     }
 }
 
-} // namespace velmora::failure
+} // namespace velmora::runtime

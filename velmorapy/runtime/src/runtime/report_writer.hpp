@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace velmora::failure {
+namespace velmora::runtime {
 
 class ReportWriter {
 public:
@@ -30,4 +30,4 @@ private:
     char buffer_[1024];
 };
 
-} // namespace velmora::failure
+} // namespace velmora::runtime

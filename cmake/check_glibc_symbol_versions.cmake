@@ -1,0 +1,26 @@
+# Fails when BINARY needs a glibc symbol version newer than NEWEST: the dynamic loader of an
+# older glibc refuses to load it, whatever the wheel's tag says.
+#
+#   cmake -DBINARY=path/to/library -DOBJDUMP=objdump -DNEWEST=2.28 -P check_glibc_symbol_versions.cmake
+if(NOT BINARY OR NOT EXISTS "${BINARY}")
+    message(FATAL_ERROR "no binary to check: '${BINARY}'")
+endif()
+execute_process(COMMAND "${OBJDUMP}" -T "${BINARY}" OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT symbols MATCHES "DYNAMIC SYMBOL TABLE")
+    message(FATAL_ERROR "could not read the dynamic symbols of ${BINARY} with ${OBJDUMP}")
+endif()
+set(too_new "")
+string(REGEX MATCHALL "[^\n]*GLIBC_[0-9][0-9.]*[^\n]*" lines "${symbols}")
+foreach(line IN LISTS lines)
+    string(REGEX MATCH "GLIBC_([0-9][0-9.]*)" version_text "${line}")
+    if(CMAKE_MATCH_1 VERSION_GREATER NEWEST)
+        string(STRIP "${line}" line)
+        list(APPEND too_new "${line}")
+    endif()
+endforeach()
+list(LENGTH lines count)
+if(too_new)
+    list(JOIN too_new "\n" shown)
+    message(FATAL_ERROR "${BINARY} needs glibc newer than ${NEWEST}:\n${shown}")
+endif()
+message(STATUS "${count} glibc symbols in ${BINARY}, none newer than ${NEWEST}")
