@@ -27,18 +27,21 @@ std::size_t reservation_for(PyObject* sequence) {
     return std::min(static_cast<std::size_t>(length), MAX_RESERVED_ITEMS);
 }
 
-template <class Converter>
-auto to_list(PyObject* object, Converter convert)
-    -> PyResult<std::vector<typename decltype(convert(object))::value_type>> {
-    using Item = typename decltype(convert(object))::value_type;
+// The errors of an object that is no sequence of items, a str included.
+PyResult<void> require_sequence(PyObject* object) {
     if (has_type_flag(object, Py_TPFLAGS_UNICODE_SUBCLASS)) {
         return std::unexpected(PyErr::type_error("Can't extract `str` to `list`"));
     }
     if (!PySequence_Check(object)) {
         return std::unexpected(type_mismatch_error(object, "Sequence"));
     }
-    std::vector<Item> items;
-    items.reserve(reservation_for(object));
+    return {};
+}
+
+// Converts each item that iteration yields, in order, and hands it to `consume`; the first
+// failure ends the iteration.
+template <class Converter, class Consumer>
+PyResult<void> convert_iterated(PyObject* object, Converter convert, Consumer consume) {
     PyRef iterator = PyRef::steal(PyObject_GetIter(object));
     if (!iterator) {
         return std::unexpected(PyErr::fetch());
@@ -48,10 +51,27 @@ auto to_list(PyObject* object, Converter convert)
         if (!converted) {
             return std::unexpected(std::move(converted).error());
         }
-        items.push_back(std::move(*converted));
+        consume(std::move(*converted));
     }
     if (std::optional<PyErr> failed = PyErr::take()) {
         return std::unexpected(std::move(*failed));
+    }
+    return {};
+}
+
+template <class Converter>
+auto to_list(PyObject* object, Converter convert)
+    -> PyResult<std::vector<typename decltype(convert(object))::value_type>> {
+    using Item = typename decltype(convert(object))::value_type;
+    if (auto sequence = require_sequence(object); !sequence) {
+        return std::unexpected(std::move(sequence).error());
+    }
+    std::vector<Item> items;
+    items.reserve(reservation_for(object));
+    auto converted =
+        convert_iterated(object, convert, [&](Item&& item) { items.push_back(std::move(item)); });
+    if (!converted) {
+        return std::unexpected(std::move(converted).error());
     }
     return items;
 }
@@ -140,15 +160,26 @@ PyResult<TextValuePair> to_signal_pair(PyObject* object) {
 
 namespace {
 
+// Successes among the scores seen so far; nothing is kept of the scores themselves.
+struct SuccessTally {
+    std::uint64_t sessions = 0;
+    std::uint64_t successes = 0;
+
+    void add(double score) {
+        ++sessions;
+        successes += promotion::is_success(score) ? 1 : 0;
+    }
+    promotion::ArmCounts counts() const { return {successes, sessions - successes}; }
+};
+
 // An exact list or tuple by index: the same items in the same order as its iterator yields, at a
 // fraction of the cost. The length is read again before every item, as the list iterator does,
 // because an item's __float__ may grow or shrink the list; and each item is held while it
 // converts, since that same __float__ could drop the list's own reference to it. Subclasses,
 // whose __len__ or __iter__ may say anything, take the general path.
-PyResult<std::vector<double>> exact_list_or_tuple_to_doubles(PyObject* object, bool is_list) {
+PyResult<promotion::ArmCounts> count_exact_list_or_tuple(PyObject* object, bool is_list) {
     const auto size = [&] { return is_list ? PyList_Size(object) : PyTuple_Size(object); };
-    std::vector<double> items;
-    items.reserve(static_cast<std::size_t>(size()));
+    SuccessTally tally;
     for (Py_ssize_t i = 0; i < size(); ++i) {
         PyRef item =
             PyRef::borrow(is_list ? PyList_GetItem(object, i) : PyTuple_GetItem(object, i));
@@ -156,18 +187,26 @@ PyResult<std::vector<double>> exact_list_or_tuple_to_doubles(PyObject* object, b
         if (!converted) {
             return std::unexpected(std::move(converted).error());
         }
-        items.push_back(*converted);
+        tally.add(*converted);
     }
-    return items;
+    return tally.counts();
 }
 
 } // namespace
 
-PyResult<std::vector<double>> to_double_list(PyObject* object) {
+PyResult<promotion::ArmCounts> count_score_items(PyObject* object) {
     if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
-        return exact_list_or_tuple_to_doubles(object, PyList_CheckExact(object));
+        return count_exact_list_or_tuple(object, PyList_CheckExact(object));
     }
-    return to_list(object, to_double);
+    if (auto sequence = require_sequence(object); !sequence) {
+        return std::unexpected(std::move(sequence).error());
+    }
+    SuccessTally tally;
+    auto converted = convert_iterated(object, to_double, [&](double score) { tally.add(score); });
+    if (!converted) {
+        return std::unexpected(std::move(converted).error());
+    }
+    return tally.counts();
 }
 
 PyResult<std::vector<TextValuePair>> to_pair_list(PyObject* object) {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "promotion/arm_counts.hpp"
 #include "py_err.hpp"
 
 namespace velmora::py {
@@ -19,8 +20,10 @@ PyResult<std::uint64_t> to_u64(PyObject* object);
 PyResult<std::uint32_t> to_u32(PyObject* object);
 PyResult<std::string> to_text(PyObject* object);
 PyResult<TextValuePair> to_signal_pair(PyObject* object);
+// A sequence other than a str, item by item as iteration yields it, each item converted by
+// to_double and counted at once: the scores themselves are not kept.
+PyResult<promotion::ArmCounts> count_score_items(PyObject* object);
 // A sequence other than a str, item by item as iteration yields it.
-PyResult<std::vector<double>> to_double_list(PyObject* object);
 PyResult<std::vector<TextValuePair>> to_pair_list(PyObject* object);
 
 // Results: new references. An object that cannot be made is the internal failure "Python API

@@ -5,8 +5,7 @@ namespace velmora::promotion {
 ArmCounts count_successes(std::span<const double> scores) {
     std::uint64_t successes = 0;
     for (const double score : scores) {
-        // An ordered comparison, so a NaN score is never a success.
-        if (score >= SUCCESS_THRESHOLD) {
+        if (is_success(score)) {
             ++successes;
         }
     }

@@ -15,12 +15,10 @@ struct ArmPosteriors {
     BetaSampler challenger;
 };
 
-// Counting and construction in a fixed order (champion first) keeps the steps reproducible.
-ArmPosteriors arm_posteriors(std::span<const double> champion, std::span<const double> challenger) {
-    const ArmCounts champion_counts = count_successes(champion);
-    const ArmCounts challenger_counts = count_successes(challenger);
-    BetaSampler champion_sampler = posterior_sampler(champion_counts);
-    BetaSampler challenger_sampler = posterior_sampler(challenger_counts);
+// Construction in a fixed order (champion first) keeps the steps reproducible.
+ArmPosteriors arm_posteriors(const ArmCounts& champion, const ArmCounts& challenger) {
+    BetaSampler champion_sampler = posterior_sampler(champion);
+    BetaSampler challenger_sampler = posterior_sampler(challenger);
     return ArmPosteriors{champion_sampler, challenger_sampler};
 }
 
@@ -48,13 +46,26 @@ BetaSampler posterior_sampler(const ArmCounts& counts) {
 
 double posterior_probability(std::span<const double> champion, std::span<const double> challenger,
                              std::uint32_t samples, ChaChaRng& generator) {
+    return posterior_probability(count_successes(champion), count_successes(challenger), samples,
+                                 generator);
+}
+
+std::optional<double> posterior_probability(std::span<const double> champion,
+                                            std::span<const double> challenger,
+                                            std::uint32_t samples, ChaChaRng& generator,
+                                            InterruptCheck should_stop) {
+    return posterior_probability(count_successes(champion), count_successes(challenger), samples,
+                                 generator, should_stop);
+}
+
+double posterior_probability(const ArmCounts& champion, const ArmCounts& challenger,
+                             std::uint32_t samples, ChaChaRng& generator) {
     const ArmPosteriors arms = arm_posteriors(champion, challenger);
     return win_rate(count_wins_batched(arms.champion, arms.challenger, samples, generator),
                     samples);
 }
 
-std::optional<double> posterior_probability(std::span<const double> champion,
-                                            std::span<const double> challenger,
+std::optional<double> posterior_probability(const ArmCounts& champion, const ArmCounts& challenger,
                                             std::uint32_t samples, ChaChaRng& generator,
                                             InterruptCheck should_stop) {
     const ArmPosteriors arms = arm_posteriors(champion, challenger);

@@ -35,4 +35,12 @@ std::optional<double> posterior_probability(std::span<const double> champion,
                                             std::uint32_t samples, ChaChaRng& generator,
                                             InterruptCheck should_stop);
 
+// Both estimates from arms already counted, for callers that count the scores where they lie
+// rather than copying them into doubles first. The spans' overloads give the same results.
+double posterior_probability(const ArmCounts& champion, const ArmCounts& challenger,
+                             std::uint32_t samples, ChaChaRng& generator);
+std::optional<double> posterior_probability(const ArmCounts& champion, const ArmCounts& challenger,
+                                            std::uint32_t samples, ChaChaRng& generator,
+                                            InterruptCheck should_stop);
+
 } // namespace velmora::promotion

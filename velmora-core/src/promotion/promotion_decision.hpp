@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "generator/chacha_rng.hpp"
+#include "promotion/arm_counts.hpp"
 
 namespace velmora::promotion {
 
@@ -30,6 +31,9 @@ struct Decision {
 
 // Draws from `generator` only when both arms hold enough sessions.
 Decision promotion_decision(std::span<const double> champion, std::span<const double> challenger,
+                            ChaChaRng& generator);
+// The same rule on arms already counted; an arm's sessions are its successes and failures.
+Decision promotion_decision(const ArmCounts& champion, const ArmCounts& challenger,
                             ChaChaRng& generator);
 
 } // namespace velmora::promotion

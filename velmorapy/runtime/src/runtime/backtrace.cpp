@@ -12,16 +12,8 @@
 #include <unwind.h>
 #endif
 
-// glibc 2.34 moved dladdr from libdl into libc under a new symbol version. Binding the original
-// version keeps the module loadable by older glibc, where libdl (linked for this) provides it.
-#if VELMORA_STACK_WALKER != VELMORA_STACK_WALKER_NONE && defined(__GLIBC__)
-#if defined(__x86_64__) && !defined(__ILP32__)
-__asm__(".symver dladdr,dladdr@GLIBC_2.2.5");
-#elif defined(__aarch64__)
-__asm__(".symver dladdr,dladdr@GLIBC_2.17");
-#elif defined(__s390x__)
-__asm__(".symver dladdr,dladdr@GLIBC_2.2");
-#endif
+#if VELMORA_STACK_WALKER != VELMORA_STACK_WALKER_NONE
+#include "runtime/libdl_symbols.hpp"
 #endif
 
 namespace velmora::runtime {
