@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 
 #include "random/chacha_refill.hpp"
 #include "random/uniform_pairs.hpp"
