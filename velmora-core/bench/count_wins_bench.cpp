@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include "isa/cpu_level.hpp"
+#include "isa/kernel_table.hpp"
 #include "promotion/count_wins.hpp"
 #include "promotion/count_wins_batched.hpp"
-#include "random/vector_kernels.hpp"
-#include "simd/cpu_level.hpp"
 
 namespace {
 

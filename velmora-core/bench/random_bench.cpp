@@ -7,10 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "random/beta_sampler.hpp"
-#include "random/chacha_refill.hpp"
-#include "random/chacha_rng.hpp"
-#include "random/exact_math.hpp"
+#include "generator/chacha_block.hpp"
+#include "generator/chacha_rng.hpp"
+#include "isa/kernel_table.hpp"
+#include "math/exact_math.hpp"
+#include "sampler/beta_sampler.hpp"
 
 namespace {
 
@@ -44,7 +45,7 @@ void refill(benchmark::State& state, RefillFn fn) {
     }
 }
 BENCHMARK_CAPTURE(refill, scalar, refill_scalar);
-BENCHMARK_CAPTURE(refill, active, active_refill());
+BENCHMARK_CAPTURE(refill, active, active_vector_kernels().refill);
 
 // Arguments in the ranges the sampler uses, cycled so nothing can be folded or hoisted.
 template <typename Make>

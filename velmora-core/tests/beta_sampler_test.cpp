@@ -1,5 +1,5 @@
 // Beta sampler: construction, the worked draws, known streams and the distribution's moments.
-#include "random/beta_sampler.hpp"
+#include "sampler/beta_sampler.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Known answers and stream mechanics of the seeded ChaCha generator.
-#include "random/chacha_rng.hpp"
+#include "generator/chacha_rng.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "isa/kernel_table.hpp"
 #include "test_support.hpp"
 
 namespace velmora {
@@ -156,7 +157,7 @@ TEST(chacha_rng_test, scalar_and_active_refill_agree) {
         ChaChaBuffer scalar{};
         ChaChaBuffer active{};
         refill_scalar(key, counter, ChaChaStream{}, scalar);
-        active_refill()(key, counter, ChaChaStream{}, active);
+        active_vector_kernels().refill(key, counter, ChaChaStream{}, active);
         EXPECT_EQ(scalar, active);
         for (int k = 0; k < 64; ++k) {
             ASSERT_EQ(scalar[k], reference_word(key, counter, k)) << counter << "/" << k;

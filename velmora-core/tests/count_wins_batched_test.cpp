@@ -11,8 +11,9 @@
 #include <tuple>
 #include <vector>
 
+#include "isa/cpu_level.hpp"
+#include "isa/kernel_table.hpp"
 #include "promotion/count_wins.hpp"
-#include "simd/cpu_level.hpp"
 
 namespace velmora::promotion {
 namespace {

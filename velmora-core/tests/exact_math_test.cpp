@@ -1,6 +1,6 @@
 // The exact logarithm and exponential: known answers, special values, range limits, and
 // closeness to the platform's routines.
-#include "random/exact_math.hpp"
+#include "math/exact_math.hpp"
 
 #include <gtest/gtest.h>
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "failure/internal_failure.hpp"
+#include "generator/chacha_rng.hpp"
 #include "promotion/arm_counts.hpp"
 #include "promotion/posterior_probability.hpp"
 #include "promotion/promotion_decision.hpp"
-#include "random/chacha_rng.hpp"
 #include "test_support.hpp"
 
 namespace velmora::promotion {

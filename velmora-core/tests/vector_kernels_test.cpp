@@ -1,6 +1,6 @@
 // Every processor-specific kernel against its portable counterpart, one variant at a time. A
 // variant the processor cannot run is skipped, never silently replaced by another.
-#include "random/vector_kernels.hpp"
+#include "isa/kernel_table.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "random/exact_math.hpp"
-#include "simd/cpu_level.hpp"
+#include "isa/cpu_level.hpp"
+#include "math/exact_math.hpp"
 #include "test_support.hpp"
 
 namespace velmora {
@@ -197,7 +197,7 @@ std::vector<double> padded(std::vector<double> values) {
 // Every argument of the known-answer table (all exponent ranges, subnormals, zeros, infinities,
 // NaN, the overflow and underflow edges), placed in every lane position.
 TEST_P(vector_kernels_test, lane_ln_and_exp_match_the_known_answers) {
-    const LaneMath math = lane_math_for(GetParam());
+    const LaneMath math = kernels().lane_math;
     std::vector<double> ln_args;
     std::vector<double> ln_expected;
     std::vector<double> exp_args;
@@ -229,7 +229,7 @@ TEST_P(vector_kernels_test, lane_ln_and_exp_match_the_known_answers) {
 
 // Random arguments over the ranges the samplers use, against the scalar routines.
 TEST_P(vector_kernels_test, lane_ln_and_exp_match_the_scalar_routines) {
-    const LaneMath math = lane_math_for(GetParam());
+    const LaneMath math = kernels().lane_math;
     std::mt19937_64 random(77);
     std::vector<double> ln_args;
     std::vector<double> exp_args;

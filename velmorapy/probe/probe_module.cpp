@@ -39,14 +39,14 @@
 #include "failing_allocator.hpp"
 #include "failure/failure_report.hpp"
 #include "failure/internal_failure.hpp"
+#include "isa/cpu_level.hpp"
+#include "isa/kernel_table.hpp"
 #include "module_record.hpp"
 #include "panic_exception.hpp"
 #include "promotion/count_wins.hpp"
 #include "promotion/count_wins_batched.hpp"
 #include "promotion/posterior_probability.hpp"
 #include "py_err.hpp"
-#include "random/vector_kernels.hpp"
-#include "simd/cpu_level.hpp"
 
 namespace velmora::probe {
 namespace {

@@ -11,9 +11,9 @@
 #include "boundary_frame.hpp"
 #include "conversion.hpp"
 #include "entries.hpp"
+#include "generator/chacha_rng.hpp"
 #include "pending_signals.hpp"
 #include "promotion/posterior_probability.hpp"
-#include "random/chacha_rng.hpp"
 #include "score_arms.hpp"
 
 namespace velmora::py {

@@ -10,8 +10,8 @@
 #include "boundary_frame.hpp"
 #include "conversion.hpp"
 #include "entries.hpp"
+#include "generator/chacha_rng.hpp"
 #include "promotion/promotion_decision.hpp"
-#include "random/chacha_rng.hpp"
 #include "score_arms.hpp"
 
 namespace velmora::py {

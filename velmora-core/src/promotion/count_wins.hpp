@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "random/beta_sampler.hpp"
-#include "random/chacha_rng.hpp"
+#include "generator/chacha_rng.hpp"
+#include "sampler/beta_sampler.hpp"
 
 namespace velmora::promotion {
 

@@ -17,7 +17,9 @@
 #include <bit>
 #include <cstddef>
 
-#include "random/beta_attempts.hpp"
+#include "isa/kernel_table.hpp"
+#include "promotion/compact_values.hpp"
+#include "sampler/attempt_block.hpp"
 
 namespace velmora::promotion {
 

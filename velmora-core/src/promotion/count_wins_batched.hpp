@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <optional>
 
+#include "generator/chacha_rng.hpp"
 #include "promotion/interrupt_check.hpp"
-#include "random/beta_sampler.hpp"
-#include "random/chacha_rng.hpp"
-#include "random/vector_kernels.hpp"
+#include "sampler/beta_sampler.hpp"
+
+namespace velmora {
+struct VectorKernels;
+}
 
 namespace velmora::promotion {
 

@@ -5,10 +5,10 @@
 #include <optional>
 #include <span>
 
+#include "generator/chacha_rng.hpp"
 #include "promotion/arm_counts.hpp"
 #include "promotion/interrupt_check.hpp"
-#include "random/beta_sampler.hpp"
-#include "random/chacha_rng.hpp"
+#include "sampler/beta_sampler.hpp"
 
 namespace velmora::promotion {
 

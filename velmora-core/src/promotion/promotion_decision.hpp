@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "random/chacha_rng.hpp"
+#include "generator/chacha_rng.hpp"
 
 namespace velmora::promotion {
 

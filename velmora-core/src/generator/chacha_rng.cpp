@@ -1,6 +1,8 @@
-#include "random/chacha_rng.hpp"
+#include "generator/chacha_rng.hpp"
 
 #include <algorithm>
+
+#include "isa/kernel_table.hpp"
 
 namespace velmora {
 namespace {
@@ -57,7 +59,7 @@ void ChaChaRng::fill_uniform_pairs(double* u1, double* u2, std::size_t count) {
         }
         // A pair is four words; take every whole pair left in the buffer without a check each.
         const std::size_t direct = std::min((buffer_.size() - index_) / 4, count - i);
-        active_uniform_pairs()(buffer_.data() + index_, u1 + i, u2 + i, direct);
+        active_vector_kernels().uniform_pairs(buffer_.data() + index_, u1 + i, u2 + i, direct);
         index_ += 4 * direct;
         i += direct;
         if (i < count && index_ < buffer_.size()) {
@@ -70,9 +72,10 @@ void ChaChaRng::fill_uniform_pairs(double* u1, double* u2, std::size_t count) {
 }
 
 std::size_t ChaChaRng::fill_from_wide_refill(double* u1, double* u2) {
+    const VectorKernels& kernels = active_vector_kernels();
     ChaChaWideBuffer words;
-    active_wide_refill()(key_, counter_, stream_, words);
-    active_uniform_pairs()(words.data(), u1, u2, WIDE_REFILL_PAIRS);
+    kernels.wide_refill(key_, counter_, stream_, words);
+    kernels.uniform_pairs(words.data(), u1, u2, WIDE_REFILL_PAIRS);
     // Leave the generator as four ordinary refills would: the last one's words in the buffer,
     // all of them used.
     std::copy(words.end() - buffer_.size(), words.end(), buffer_.begin());
@@ -82,7 +85,7 @@ std::size_t ChaChaRng::fill_from_wide_refill(double* u1, double* u2) {
 }
 
 void ChaChaRng::refill() {
-    active_refill()(key_, counter_, stream_, buffer_);
+    active_vector_kernels().refill(key_, counter_, stream_, buffer_);
     counter_ += 4;
 }
 

@@ -1,5 +1,6 @@
-// The four-block ChaCha refill behind one narrow function pointer, so that faster variants can
-// be slotted in beside the scalar one without touching the generator.
+// The ChaCha block function's fixed layout and the refill: four blocks at a time behind one
+// narrow function pointer, so that vector variants can be slotted in beside the reference one
+// without touching the generator.
 #pragma once
 
 #include <array>
@@ -7,6 +8,12 @@
 #include <cstdint>
 
 namespace velmora {
+
+// State words 0 to 3: "expand 32-byte k" as four little-endian words.
+inline constexpr std::array<std::uint32_t, 4> CHACHA_CONSTANT_ROW = {0x61707865, 0x3320646E,
+                                                                     0x79622D32, 0x6B206574};
+// Eight rounds: four column rounds, each followed by a diagonal round.
+inline constexpr int CHACHA_DOUBLE_ROUNDS = 4;
 
 // State words 4 to 11: the key derived from the seed.
 using ChaChaKey = std::array<std::uint32_t, 8>;
@@ -23,10 +30,6 @@ using RefillFn = void (*)(const ChaChaKey& key, std::uint64_t counter, const Cha
 // Portable reference implementation; correct on every processor.
 void refill_scalar(const ChaChaKey& key, std::uint64_t counter, const ChaChaStream& stream,
                    ChaChaBuffer& out);
-
-// The implementation this process uses, chosen once on first call. This is the single place
-// that decides among implementations.
-RefillFn active_refill();
 
 // Sixteen consecutive blocks: four refills' worth, for bulk draws that would otherwise refill
 // four times in a row. Sixteen is what fills a 512-bit register with one word of every block.
@@ -49,8 +52,5 @@ void four_refills(const ChaChaKey& key, std::uint64_t counter, const ChaChaStrea
         }
     }
 }
-
-// The wide refill this process uses, chosen with active_refill().
-WideRefillFn active_wide_refill();
 
 } // namespace velmora

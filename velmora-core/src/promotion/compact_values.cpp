@@ -1,4 +1,4 @@
-#include "random/compact_values.hpp"
+#include "promotion/compact_values.hpp"
 
 #include <bit>
 

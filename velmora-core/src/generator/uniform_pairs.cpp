@@ -1,4 +1,4 @@
-#include "random/uniform_pairs.hpp"
+#include "generator/uniform_pairs.hpp"
 
 namespace velmora {
 namespace {
@@ -15,7 +15,5 @@ void uniform_pairs_scalar(const std::uint32_t* words, double* u1, double* u2, st
         u2[k] = open01_from_word(word_at(words + 4 * k + 2));
     }
 }
-
-// active_uniform_pairs() lives with the other processor-specific choices in vector_kernels.cpp.
 
 } // namespace velmora

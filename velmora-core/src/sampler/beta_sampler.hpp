@@ -5,7 +5,8 @@
 #include <expected>
 #include <string_view>
 
-#include "random/chacha_rng.hpp"
+#include "generator/chacha_rng.hpp"
+#include "sampler/beta_constants.hpp"
 
 namespace velmora {
 
@@ -15,8 +16,6 @@ enum class BetaError {
 };
 
 std::string_view to_string(BetaError error);
-
-enum class BetaAlgorithm { BB, BC };
 
 // An immutable value, cheap to copy; all changing state lives in the generator.
 class BetaSampler {

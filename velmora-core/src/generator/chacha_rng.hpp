@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <tuple>
 
-#include "random/chacha_refill.hpp"
-#include "random/uniform_pairs.hpp"
+#include "generator/chacha_block.hpp"
+#include "generator/uniform_pairs.hpp"
 
 namespace velmora {
 

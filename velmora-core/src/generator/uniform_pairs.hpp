@@ -24,7 +24,4 @@ using UniformPairsFn = void (*)(const std::uint32_t* words, double* u1, double* 
 
 void uniform_pairs_scalar(const std::uint32_t* words, double* u1, double* u2, std::size_t count);
 
-// The implementation this process uses, chosen with active_refill().
-UniformPairsFn active_uniform_pairs();
-
 } // namespace velmora

@@ -11,33 +11,9 @@
 #include <cstdint>
 #include <span>
 
-#include "random/beta_sampler.hpp"
-#include "simd/cpu_level.hpp"
+#include "sampler/beta_constants.hpp"
 
 namespace velmora {
-
-// ln 4 and ln 5 as the sampler uses them (the doubles nearest the exact values).
-inline constexpr double LN_4 = 1.3862943611198906;
-inline constexpr double LN_5 = 1.6094379124341003;
-
-// A sampler's precomputed constants as plain data, the form the lane kernels read.
-struct BetaConstants {
-    BetaAlgorithm algorithm;
-    bool switched;
-    double a;
-    double b;
-    double alpha;
-    double beta;
-    double gamma;
-    double kappa1;
-    double kappa2;
-
-    static BetaConstants of(const BetaSampler& sampler);
-
-    // Same algorithm and bit-identical constants (NaN fields included): two such samplers make
-    // the same decision on every pair.
-    bool identical_to(const BetaConstants& other) const;
-};
 
 // Pairs of uniforms per block: enough to keep the vector lanes busy, few enough to stay in the
 // first-level cache and to index with 16 bits.
@@ -65,17 +41,5 @@ struct AttemptOutcomes {
 // logarithm of u1 / (1 - u1), which every attempt of either algorithm needs.
 using AttemptKernel = void (*)(std::span<const BetaConstants> samplers, const UniformPairs& pairs,
                                std::span<AttemptOutcomes> out);
-
-// The kernel built for `level`; call it only where cpu_supports(level).
-AttemptKernel attempt_kernel_for(CpuLevel level);
-
-// The lane-wise ln and exp inside the kernel of a level, over whole arrays (`count` a multiple
-// of ATTEMPT_BATCH_GRANULE), so that tests can hold them to the scalar routines bit for bit.
-using LaneMathFn = void (*)(const double* in, double* out, std::size_t count);
-struct LaneMath {
-    LaneMathFn ln;
-    LaneMathFn exp;
-};
-LaneMath lane_math_for(CpuLevel level);
 
 } // namespace velmora

@@ -1,11 +1,11 @@
-#include "random/beta_sampler.hpp"
+#include "sampler/beta_sampler.hpp"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-#include "random/exact_math.hpp"
+#include "math/exact_math.hpp"
 
 namespace velmora {
 namespace {
@@ -18,8 +18,6 @@ constexpr double from_bits(std::uint64_t bits) {
 constexpr double one_twenty_fourth = from_bits(0x3FA5555555555555);
 constexpr double one_seventy_second = from_bits(0x3F8C71C71C71C71C);
 constexpr double seven_ninths = from_bits(0x3FE8E38E38E38E39);
-constexpr double ln_4 = from_bits(0x3FF62E42FEFA39EF);
-constexpr double ln_5 = from_bits(0x3FF9C041F7ED8D33);
 
 constexpr double not_applicable = std::numeric_limits<double>::quiet_NaN();
 constexpr double infinity = std::numeric_limits<double>::infinity();
@@ -89,10 +87,10 @@ double BetaSampler::sample_bb(ChaChaRng& rng) const {
         const double v = beta_ * ln(u1 / (1 - u1));
         const double w = a_ * exp(v);
         const double z = (u1 * u1) * u2;
-        const double r = gamma_ * v - ln_4;
+        const double r = gamma_ * v - LN_4;
         const double s = (a_ + r) - w;
         // Cheap squeeze first: most attempts end here without another logarithm.
-        if ((s + 1) + ln_5 >= 5 * z) {
+        if ((s + 1) + LN_5 >= 5 * z) {
             return result_from(w);
         }
         const double t = ln(z);
@@ -130,7 +128,7 @@ double BetaSampler::sample_bc(ChaChaRng& rng) const {
         }
         const double v = beta_ * ln(u1 / (1 - u1));
         const double w = a_ * exp(v);
-        if (!(alpha_ * (ln(alpha_ / (b_ + w)) + v) - ln_4 < ln(z))) {
+        if (!(alpha_ * (ln(alpha_ / (b_ + w)) + v) - LN_4 < ln(z))) {
             return result_from(w);
         }
     }

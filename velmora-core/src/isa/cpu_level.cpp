@@ -3,10 +3,10 @@
 // very machines the check exists to protect.
 #if defined(__SSSE3__) || defined(__SSE4_1__) || defined(__AVX__) || defined(__AVX2__) ||          \
     defined(__AVX512F__)
-#error "cpu_level.cpp must be compiled for the baseline instruction set only"
+#error "isa/cpu_level.cpp must be compiled for the baseline instruction set only"
 #endif
 
-#include "simd/cpu_level.hpp"
+#include "isa/cpu_level.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>

@@ -1,0 +1,57 @@
+// The AVX level: the four-block refill in 128-bit rows (AVX without AVX2 has no 256-bit integer
+// instructions; it gains the three-operand forms), and the attempt kernel in two lanes with
+// one-instruction truncation.
+#include <immintrin.h>
+
+#include "isa/kernel_prerequisites.hpp"
+
+VELMORA_BEGIN_TARGET("avx")
+
+#include "generator/chacha_rounds.hpp"
+#include "isa/x86/rows128.hpp"
+#include "math/lane_math.hpp"
+#include "sampler/beta_attempt_lanes.hpp"
+
+namespace velmora::isa::avx {
+namespace {
+
+struct Isa {
+    static constexpr bool BYTE_SHUFFLE = true;
+};
+
+struct Lanes {
+    static constexpr int COUNT = 2;
+    typedef double vd __attribute__((vector_size(COUNT * 8)));
+    typedef std::int64_t vi __attribute__((vector_size(COUNT * 8)));
+    typedef std::uint64_t vu __attribute__((vector_size(COUNT * 8)));
+
+    static VELMORA_LANE_INLINE int mask_bits(vi mask) {
+        return _mm_movemask_pd(__builtin_bit_cast(__m128d, mask));
+    }
+    static VELMORA_LANE_INLINE vd truncate(vd x) {
+        return __builtin_bit_cast(vd, _mm_round_pd(__builtin_bit_cast(__m128d, x),
+                                                   _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
+    }
+};
+
+using Attempts = lanes::BetaAttempts<Lanes>;
+
+constexpr RefillFn refill = chacha::refill_rows<x86::Rows128<Isa>>;
+
+} // namespace
+} // namespace velmora::isa::avx
+
+VELMORA_END_TARGET
+
+namespace velmora::isa::avx {
+
+LevelCode level_code() {
+    return LevelCode{
+        .refill = refill,
+        .wide_refill = four_refills<refill>,
+        .attempts = Attempts::evaluate,
+        .lane_math = {Attempts::ln_array, Attempts::exp_array},
+    };
+}
+
+} // namespace velmora::isa::avx
