@@ -201,6 +201,19 @@ for python in "${pythons[@]}"; do
         "$venv/bin/python" "${pytest[@]}" velmorapy/tests
 done
 
+say "clang-libcxx: Clang 16 with libc++, ctest, the wheel, pytest"
+if counts=$(bash scripts/stage-clang-libcxx.sh "$build/venv-wheel/bin/python" 2>&1 | tail -n 1) &&
+    clang_wheel=$(ls "$build"/clang-libcxx/wheelhouse/velmorapy-*.whl) && check_wheel "$clang_wheel" &&
+    venv=$(test_venv "$first_python") &&
+    pip_install "$venv/bin/python" --force-reinstall --no-deps "$clang_wheel"; then
+    record "clang16+libc++ ctest" ok "$counts"
+    VELMORAPY_PROBE_DIR="$build/clang-libcxx/build/velmorapy/probe" VELMORAPY_FUZZ_SECONDS=3 \
+        pytest_stage "clang16+libc++ pytest" "$logs/clang-libcxx-pytest.log" \
+        "$venv/bin/python" "${pytest[@]}" velmorapy/tests
+else
+    record "clang16+libc++ ctest" fail "${counts:-} (logs: build/clang-libcxx/)"
+fi
+
 if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then
     say "sanitize: ASan + UBSan build, ctest"
     sanitized="$build/sanitize"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "api_failure.hpp"
 #include "object_text.hpp"

@@ -15,6 +15,9 @@ template <class... Handlers>
 struct Overloaded : Handlers... {
     using Handlers::operator()...;
 };
+// Clang 16 does not deduce an aggregate's template arguments by itself.
+template <class... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 PyObject* hand_over(BodyOutcome outcome) {
     return std::visit(Overloaded{

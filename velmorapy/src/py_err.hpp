@@ -10,13 +10,13 @@
 #pragma once
 
 #include <expected>
-#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
 
 #include "message_text.hpp"
 #include "py_ref.hpp"
+#include "unique_function.hpp"
 
 namespace velmora::py {
 
@@ -29,7 +29,7 @@ struct LazyParts {
 
 // Runs with the interpreter lock held. Returns nullopt, with a MemoryError pending, when the
 // interpreter has no memory left for the error's own objects.
-using LazyClosure = std::move_only_function<std::optional<LazyParts>()>;
+using LazyClosure = UniqueFunction<std::optional<LazyParts>()>;
 
 class PyErr {
 public:

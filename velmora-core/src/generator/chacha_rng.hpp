@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 
 #include "generator/chacha_block.hpp"
 #include "generator/uniform_pairs.hpp"
