@@ -1,0 +1,297 @@
+"""Promotion decisions for many experiments at once, from one table of session scores.
+
+A table has one row per session: the experiment it belongs to, the arm that served it and its
+score. Every experiment's decision is ``velmorapy.py_promotion_decision`` of its champion's and
+its challenger's scores with the one seed. The rows are grouped once (experiment and arm codes,
+one sort) and each arm goes to the module as a contiguous slice of one array of doubles.
+"""
+
+from __future__ import annotations
+
+import os
+import warnings
+from pathlib import Path
+
+import velmorapy
+
+__all__ = ["RESULT_COLUMNS", "IgnoredRowsWarning", "TableError", "decide_table"]
+
+RESULT_COLUMNS = (
+    "experiment",
+    "outcome",
+    "posterior",
+    "sessions_each",
+    "champion_sessions",
+    "champion_successes",
+    "challenger_sessions",
+    "challenger_successes",
+)
+
+# A session succeeds when its score is at least this (the module's own rule).
+SUCCESS_SCORE = 0.5
+
+# What pandas infers for an object column that holds only numbers (and nulls).
+NUMERIC_OBJECTS = ("floating", "integer", "mixed-integer-float", "boolean", "empty")
+
+# Arm codes of a row; any other label is ignored.
+CHAMPION, CHALLENGER, OTHER = 0, 1, 2
+
+
+class TableError(ValueError):
+    """The table cannot be decided: a missing or unusable column, or a missing score."""
+
+
+class IgnoredRowsWarning(UserWarning):
+    """Some rows name neither the champion nor the challenger arm and were left out."""
+
+
+def table_libraries():
+    """pandas and numpy, or an ImportError that says how to install them."""
+    try:
+        import numpy
+        import pandas
+        import pyarrow  # noqa: F401  (read_table and the pyarrow Table input need it)
+    except ImportError as error:
+        missing = error.name or "pandas or pyarrow"
+        raise ImportError(
+            f"decide_table needs pandas and pyarrow ({missing} is not installed): "
+            "pip install 'velmorapy[table]'"
+        ) from error
+    return pandas, numpy
+
+
+def decide_table(
+    table,
+    *,
+    experiment="experiment",
+    arm="arm",
+    score="score",
+    champion="champion",
+    challenger="challenger",
+    seed=0,
+):
+    """One promotion decision per experiment of ``table``, as a pandas DataFrame.
+
+    ``table`` is a pandas DataFrame, a pyarrow Table, or the path of a ``.csv`` or ``.parquet``
+    file, with one row per session. The result has one row per experiment that has a champion
+    or a challenger row, sorted by experiment, with the columns of ``RESULT_COLUMNS``. Rows of
+    any other arm are left out, with an ``IgnoredRowsWarning`` that counts them.
+    """
+    pandas, _ = table_libraries()
+    check_labels(champion, challenger)
+    check_seed(seed)
+    frame = read_columns(table, (experiment, arm, score))
+    result, ignored = decide_frame(
+        frame, experiment, arm, score, champion, challenger, seed, name_rows=True
+    )
+    if ignored:
+        warnings.warn(
+            f"{ignored} rows ignored: their {arm!r} is neither {champion!r} nor {challenger!r}",
+            IgnoredRowsWarning,
+            stacklevel=2,
+        )
+    return result
+
+
+def check_labels(champion, challenger):
+    if str(champion) == str(challenger):
+        raise TableError(f"the champion and the challenger labels are both {str(champion)!r}")
+
+
+def check_seed(seed):
+    # The module checks the seed only when it is called; an empty table must not hide a bad one.
+    velmorapy.py_promotion_decision((), (), seed)
+
+
+def read_columns(table, columns):
+    """The named columns of a DataFrame, a pyarrow Table or a CSV or Parquet file, as a DataFrame."""
+    pandas, _ = table_libraries()
+    import pyarrow
+
+    if isinstance(table, pandas.DataFrame):
+        check_columns(list(table.columns), columns)
+        return table.loc[:, list(dict.fromkeys(columns))]
+    if isinstance(table, (str, os.PathLike)):
+        table = read_file(Path(table), columns)
+    if isinstance(table, pyarrow.Table):
+        check_columns(table.column_names, columns)
+        names = list(dict.fromkeys(columns))
+        return pandas.DataFrame({name: table.column(name).to_pandas() for name in names})
+    raise TypeError(
+        "decide_table() takes a pandas DataFrame, a pyarrow Table or the path of a .csv or "
+        f".parquet file, not {type(table).__name__}"
+    )
+
+
+def check_columns(present, wanted):
+    for name in wanted:
+        count = present.count(name)
+        if count == 0:
+            shown = ", ".join(repr(str(column)) for column in present)
+            raise TableError(f"no column {name!r} in the table (its columns: {shown})")
+        if count > 1:
+            raise TableError(f"column {name!r} appears {count} times in the table")
+
+
+def read_file(path, columns):
+    import pyarrow
+    import pyarrow.csv
+    import pyarrow.parquet
+
+    suffix = path.suffix.lower()
+    try:
+        if suffix == ".csv":
+            return pyarrow.csv.read_csv(path)
+        if suffix in (".parquet", ".pq"):
+            present = pyarrow.parquet.read_schema(path).names
+            check_columns(present, columns)
+            return pyarrow.parquet.read_table(path, columns=list(dict.fromkeys(columns)))
+    except pyarrow.ArrowException as error:
+        first_line = str(error).strip().splitlines()[0] if str(error).strip() else type(error).__name__
+        raise TableError(f"cannot read {path}: {first_line}") from error
+    raise TableError(f"cannot read {path}: the file name must end in .csv or .parquet")
+
+
+def decide_frame(frame, experiment, arm, score, champion, challenger, seed, *, name_rows):
+    """The decisions of one DataFrame's rows and the number of rows of other arms.
+
+    ``name_rows`` says whether row positions mean anything to the caller (they do not for a
+    group that Spark hands over) and so belong in an error message.
+    """
+    arms = arm_codes(frame[arm], champion, challenger)
+    kept = arms != OTHER
+    ignored = len(arms) - int(kept.sum())
+    experiments, ids = experiment_codes(frame[experiment], kept, experiment, name_rows)
+    scores = score_values(frame[score], score)
+    check_scores(scores, kept, experiments, ids, score, name_rows)
+    grouped = ScoreGroups.of(experiments, arms, kept, scores, len(ids))
+    return grouped.decisions(ids, seed), ignored
+
+
+def arm_codes(labels, champion, challenger):
+    """CHAMPION, CHALLENGER or OTHER for every row; labels are compared as text."""
+    pandas, numpy = table_libraries()
+    codes, uniques = pandas.factorize(labels)
+    meaning = numpy.full(len(uniques) + 1, OTHER, dtype=numpy.int8)  # the last: a null label
+    for position, label in enumerate(uniques):
+        text = str(label)
+        if text == str(champion):
+            meaning[position] = CHAMPION
+        elif text == str(challenger):
+            meaning[position] = CHALLENGER
+    return meaning[codes]
+
+
+def experiment_codes(values, kept, column, name_rows):
+    """Each row's position among the sorted experiment ids, and those ids."""
+    pandas, numpy = table_libraries()
+    try:
+        codes, ids = pandas.factorize(values, sort=True)
+    except TypeError as error:
+        raise TableError(f"column {column!r} mixes ids that cannot be ordered: {error}") from error
+    missing = kept & (codes < 0)
+    if missing.any():
+        where = f" in row {int(numpy.argmax(missing))}" if name_rows else ""
+        raise TableError(f"column {column!r} is null{where}")
+    return codes, ids
+
+
+def score_values(values, column):
+    """The scores as one array of doubles, a null as NaN."""
+    pandas, numpy = table_libraries()
+    types = pandas.api.types
+    dtype = values.dtype
+    numeric = types.is_bool_dtype(dtype) or types.is_numeric_dtype(dtype)
+    if not numeric and dtype == object:
+        numeric = types.infer_dtype(values, skipna=True) in NUMERIC_OBJECTS
+    if not numeric:
+        raise TableError(f"column {column!r} must hold numbers, not {dtype}")
+    try:
+        return values.to_numpy(dtype=numpy.float64, na_value=numpy.nan)
+    except (TypeError, ValueError) as error:
+        raise TableError(f"column {column!r} must hold numbers: {error}") from error
+
+
+def check_scores(scores, kept, experiments, ids, column, name_rows):
+    # In a table a NaN score is a missing value as much as a null is (pandas cannot tell the
+    # two apart), so neither may pass for a failed session.
+    _, numpy = table_libraries()
+    missing = kept & numpy.isnan(scores)
+    if not missing.any():
+        return
+    row = int(numpy.argmax(missing))
+    where = f"in row {row} " if name_rows else ""
+    raise TableError(
+        f"column {column!r} is null or NaN {where}(experiment {shown(ids[experiments[row]])})"
+    )
+
+
+def shown(value):
+    item = getattr(value, "item", None)
+    return repr(item() if callable(item) else value)
+
+
+class ScoreGroups:
+    """The kept scores sorted by (experiment, arm), with each group's bounds and successes."""
+
+    def __init__(self, scores, bounds, successes):
+        self.scores = scores
+        self.bounds = bounds
+        self.successes = successes
+
+    @classmethod
+    def of(cls, experiments, arms, kept, scores, count):
+        _, numpy = table_libraries()
+        keys = experiments.astype(numpy.int64) * 2 + arms
+        if not kept.all():
+            keys, scores = keys[kept], scores[kept]
+        sizes = numpy.bincount(keys, minlength=2 * count)
+        if len(keys) > 1 and not (keys[1:] >= keys[:-1]).all():
+            order = stable_order(keys, 2 * count)
+            scores = scores[order]
+        bounds = numpy.concatenate(([0], numpy.cumsum(sizes)))
+        wins = numpy.concatenate(([0], numpy.cumsum(scores >= SUCCESS_SCORE)))
+        return cls(numpy.ascontiguousarray(scores), bounds, wins[bounds[1:]] - wins[bounds[:-1]])
+
+    def decisions(self, ids, seed):
+        pandas, numpy = table_libraries()
+        sizes = numpy.diff(self.bounds)
+        present = numpy.flatnonzero(sizes[0::2] + sizes[1::2])
+        decide, scores, bounds = velmorapy.py_promotion_decision, self.scores, self.bounds
+        rows = [
+            decide(scores[low:middle], scores[middle:high], seed)
+            for low, middle, high in zip(
+                bounds[2 * present].tolist(),
+                bounds[2 * present + 1].tolist(),
+                bounds[2 * present + 2].tolist(),
+            )
+        ]
+        outcomes, posteriors, each = zip(*rows) if rows else ((), (), ())
+        return pandas.DataFrame(
+            {
+                "experiment": ids.take(present),
+                "outcome": list(outcomes),
+                "posterior": numpy.array(posteriors, dtype=numpy.float64),
+                "sessions_each": numpy.array(each, dtype=numpy.int64),
+                "champion_sessions": sizes[0::2][present],
+                "champion_successes": self.successes[0::2][present],
+                "challenger_sessions": sizes[1::2][present],
+                "challenger_successes": self.successes[1::2][present],
+            }
+        )
+
+
+def stable_order(keys, limit):
+    """The permutation that sorts ``keys`` (all below ``limit``), by 16-bit radix passes.
+
+    NumPy sorts integers of 16 bits or fewer with a radix sort; wider keys would take a
+    comparison sort several times slower, so they are sorted digit by digit, low digit first.
+    """
+    _, numpy = table_libraries()
+    order = numpy.argsort((keys & 0xFFFF).astype(numpy.uint16), kind="stable")
+    shift = 16
+    while limit > 1 << shift:
+        digit = ((keys[order] >> shift) & 0xFFFF).astype(numpy.uint16)
+        order = order[numpy.argsort(digit, kind="stable")]
+        shift += 16
+    return order
