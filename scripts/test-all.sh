@@ -198,7 +198,7 @@ for python in "${pythons[@]}"; do
     VELMORAPY_PROBE_DIR="$build/tests/velmorapy/probe" \
         VELMORAPY_FUZZ_SECONDS=$((fuzz_seconds / 4)) \
         pytest_stage "pytest CPython $version" "$logs/pytest-$version.log" \
-        "$venv/bin/python" "${pytest[@]}" velmorapy/tests
+        "$venv/bin/python" "${pytest[@]}" velmorapy/tests python/tests
 done
 
 if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then
@@ -226,7 +226,7 @@ if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then
         )
         pytest_stage "sanitize pytest CPython $version" "$logs/sanitize-pytest.log" \
             "${sanitizer_env[@]}" VELMORAPY_FUZZ_SECONDS=3 \
-            "$venv/bin/python" "${pytest[@]}" velmorapy/tests
+            "$venv/bin/python" "${pytest[@]}" velmorapy/tests python/tests
 
         say "fuzz: ${fuzz_seconds}s against the sanitized build"
         pytest_stage "fuzz (${fuzz_seconds}s, sanitized)" "$logs/fuzz.log" \
