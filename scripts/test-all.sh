@@ -226,7 +226,7 @@ if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then
         )
         pytest_stage "sanitize pytest CPython $version" "$logs/sanitize-pytest.log" \
             "${sanitizer_env[@]}" VELMORAPY_FUZZ_SECONDS=3 \
-            "$venv/bin/python" "${pytest[@]}" velmorapy/tests python/tests
+            "$venv/bin/python" "${pytest[@]}" velmorapy/tests
 
         say "fuzz: ${fuzz_seconds}s against the sanitized build"
         pytest_stage "fuzz (${fuzz_seconds}s, sanitized)" "$logs/fuzz.log" \
