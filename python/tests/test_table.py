@@ -134,7 +134,7 @@ def frame_with(**changes):
         (frame_with(), {"challenger": "champion"}, TableError,
          "the champion and the challenger labels are both 'champion'"),
         ("sessions.json", {}, TableError, "cannot read sessions.json: the file name must end in .csv or .parquet"),
-        ("missing.csv", {}, FileNotFoundError, ""),
+        ("missing.csv", {}, TableError, "cannot read missing.csv: "),
         ([1, 2], {}, TypeError, "decide_table() takes a pandas DataFrame, a pyarrow Table or the path"),
         (frame_with(), {"seed": -1}, OverflowError, ""),
     ],

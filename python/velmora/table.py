@@ -146,10 +146,17 @@ def read_file(path, columns):
             present = pyarrow.parquet.read_schema(path).names
             check_columns(present, columns)
             return pyarrow.parquet.read_table(path, columns=list(dict.fromkeys(columns)))
-    except pyarrow.ArrowException as error:
-        first_line = str(error).strip().splitlines()[0] if str(error).strip() else type(error).__name__
-        raise TableError(f"cannot read {path}: {first_line}") from error
+    except (OSError, pyarrow.ArrowException) as error:
+        raise TableError(f"cannot read {path}: {first_line(error)}") from error
     raise TableError(f"cannot read {path}: the file name must end in .csv or .parquet")
+
+
+def first_line(error):
+    """An error's message on one line (pyarrow's run over several), or its type's name."""
+    if isinstance(error, OSError) and error.strerror:
+        return error.strerror
+    lines = str(error).strip().splitlines()
+    return lines[0] if lines else type(error).__name__
 
 
 def decide_frame(frame, experiment, arm, score, champion, challenger, seed, *, name_rows):
