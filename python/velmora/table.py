@@ -177,30 +177,89 @@ def decide_frame(frame, experiment, arm, score, champion, challenger, seed, *, n
 
 def arm_codes(labels, champion, challenger):
     """CHAMPION, CHALLENGER or OTHER for every row; labels are compared as text."""
+    import pyarrow
+    import pyarrow.compute as compute
+
+    _, numpy = table_libraries()
+    texts = (str(champion), str(challenger))
+    array = arrow_array(labels)
+    if array is not None and is_text(array.type):
+        # One pass over the column against a set of two, instead of hashing every label.
+        found = compute.index_in(array, value_set=pyarrow.array(texts, type=array.type))
+        return compute.fill_null(found, OTHER).to_numpy().astype(numpy.int8)
+    return labels_by_text(labels, texts)
+
+
+def labels_by_text(labels, texts):
     pandas, numpy = table_libraries()
     codes, uniques = pandas.factorize(labels)
     meaning = numpy.full(len(uniques) + 1, OTHER, dtype=numpy.int8)  # the last: a null label
     for position, label in enumerate(uniques):
-        text = str(label)
-        if text == str(champion):
-            meaning[position] = CHAMPION
-        elif text == str(challenger):
-            meaning[position] = CHALLENGER
+        if str(label) in texts:
+            meaning[position] = texts.index(str(label))
     return meaning[codes]
 
 
 def experiment_codes(values, kept, column, name_rows):
-    """Each row's position among the sorted experiment ids, and those ids."""
-    pandas, numpy = table_libraries()
-    try:
-        codes, ids = pandas.factorize(values, sort=True)
-    except TypeError as error:
-        raise TableError(f"column {column!r} mixes ids that cannot be ordered: {error}") from error
+    """Each row's position among the sorted experiment ids (-1 for a null), and those ids."""
+    _, numpy = table_libraries()
+    codes, ids = arrow_codes(values) or pandas_codes(values, column)
     missing = kept & (codes < 0)
     if missing.any():
         where = f" in row {int(numpy.argmax(missing))}" if name_rows else ""
         raise TableError(f"column {column!r} is null{where}")
     return codes, ids
+
+
+def arrow_codes(values):
+    """Dictionary codes from pyarrow (faster than pandas' for strings), or None when it cannot."""
+    import pyarrow
+    import pyarrow.compute as compute
+
+    _, numpy = table_libraries()
+    array = arrow_array(values)
+    if array is None or pyarrow.types.is_dictionary(array.type):
+        return None
+    try:
+        encoded = compute.dictionary_encode(array)
+        order = compute.array_sort_indices(encoded.dictionary).to_numpy()
+    except pyarrow.ArrowException:
+        return None
+    rank = numpy.full(len(order) + 1, -1, dtype=numpy.int64)  # the last: a null id
+    rank[order] = numpy.arange(len(order))
+    codes = rank[compute.fill_null(encoded.indices, len(order)).to_numpy()]
+    return codes, encoded.dictionary.take(order).to_pandas()
+
+
+def pandas_codes(values, column):
+    pandas, _ = table_libraries()
+    try:
+        return pandas.factorize(values, sort=True)
+    except TypeError as error:
+        raise TableError(f"column {column!r} mixes ids that cannot be ordered: {error}") from error
+
+
+def arrow_array(values):
+    """The column as one pyarrow array (no copy for a pyarrow-backed column), or None for a
+    categorical column or one pyarrow cannot take whole."""
+    import pyarrow
+
+    pandas, _ = table_libraries()
+    if isinstance(values.dtype, pandas.CategoricalDtype):
+        return None  # its codes are there already
+    try:
+        array = pyarrow.array(values, from_pandas=True)
+        if isinstance(array, pyarrow.ChunkedArray):
+            array = array.combine_chunks()
+    except (pyarrow.ArrowException, TypeError, ValueError):
+        return None
+    return array
+
+
+def is_text(arrow_type):
+    import pyarrow
+
+    return pyarrow.types.is_string(arrow_type) or pyarrow.types.is_large_string(arrow_type)
 
 
 def score_values(values, column):
@@ -249,16 +308,16 @@ class ScoreGroups:
     @classmethod
     def of(cls, experiments, arms, kept, scores, count):
         _, numpy = table_libraries()
-        keys = experiments.astype(numpy.int64) * 2 + arms
+        width = numpy.int32 if 2 * count < 2**31 else numpy.int64
+        keys = experiments.astype(width) * 2 + arms
         if not kept.all():
             keys, scores = keys[kept], scores[kept]
         sizes = numpy.bincount(keys, minlength=2 * count)
+        successes = numpy.bincount(keys[scores >= SUCCESS_SCORE], minlength=2 * count)
         if len(keys) > 1 and not (keys[1:] >= keys[:-1]).all():
-            order = stable_order(keys, 2 * count)
-            scores = scores[order]
+            scores = scores[stable_order(keys, 2 * count)]
         bounds = numpy.concatenate(([0], numpy.cumsum(sizes)))
-        wins = numpy.concatenate(([0], numpy.cumsum(scores >= SUCCESS_SCORE)))
-        return cls(numpy.ascontiguousarray(scores), bounds, wins[bounds[1:]] - wins[bounds[:-1]])
+        return cls(numpy.ascontiguousarray(scores), bounds, successes)
 
     def decisions(self, ids, seed):
         pandas, numpy = table_libraries()
