@@ -6,6 +6,7 @@
 #   2. wheel      one abi3 wheel, built once: tag cp310-abi3, library velmorapy.abi3.so,
 #                 abi3audit --strict clean
 #   3. pytest     that same wheel installed and tested in one venv per CPython 3.10+
+#      spark      velmora.spark on a local Spark in a venv of its own (scripts/test-spark.sh)
 #   4. sanitize   core and extension rebuilt with VELMORA_SANITIZE=ON (ASan + UBSan): ctest,
 #                 then pytest in an interpreter started with the sanitizer runtimes preloaded
 #   5. fuzz       the entries' fuzz harness against the sanitized build
@@ -198,7 +199,7 @@ for python in "${pythons[@]}"; do
     VELMORAPY_PROBE_DIR="$build/tests/velmorapy/probe" \
         VELMORAPY_FUZZ_SECONDS=$((fuzz_seconds / 4)) \
         pytest_stage "pytest CPython $version" "$logs/pytest-$version.log" \
-        "$venv/bin/python" "${pytest[@]}" velmorapy/tests
+        "$venv/bin/python" "${pytest[@]}" velmorapy/tests python/tests
 done
 
 say "clang-libcxx: Clang 16 with libc++, ctest, the wheel, pytest"
@@ -212,6 +213,18 @@ if counts=$(bash scripts/stage-clang-libcxx.sh "$build/venv-wheel/bin/python" 2>
         "$venv/bin/python" "${pytest[@]}" velmorapy/tests
 else
     record "clang16+libc++ ctest" fail "${counts:-} (logs: build/clang-libcxx/)"
+fi
+
+say "spark: velmora.spark.decide_table on local[2] (scripts/test-spark.sh)"
+if [ -z "$wheel" ]; then
+    record "spark local[2]" fail "no wheel to test"
+else
+    bash scripts/test-spark.sh "$first_python" "$wheel" "$logs/spark.log"
+    case $? in
+    0) record "spark local[2]" ok "$(pytest_counts "$logs/spark.log")" ;;
+    3) record "spark local[2]" ok "$(tail -n 1 "$logs/spark.log")" ;;
+    *) record "spark local[2]" fail "$(pytest_counts "$logs/spark.log" || true) (log: build/logs/spark.log)" ;;
+    esac
 fi
 
 if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then

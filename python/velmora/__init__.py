@@ -11,4 +11,6 @@ try:
 except PackageNotFoundError:  # run from a source tree that was never installed
     __version__ = "0+unknown"
 
-__all__ = ["__version__"]
+from velmora.table import decide_table
+
+__all__ = ["__version__", "decide_table"]
