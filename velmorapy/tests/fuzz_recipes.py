@@ -4,6 +4,7 @@ corpus and replayed exactly."""
 
 from __future__ import annotations
 
+import array
 import math
 import sys
 import time
@@ -207,7 +208,42 @@ def build(recipe):
         return Sleeps()
     if tag == "nameless":
         return NamelessType()
+    if tag in ("array", "memoryview"):
+        typecode, items, step = rest
+        held = array.array(typecode, [_fitting(typecode, build(item)) for item in items])
+        return held if tag == "array" else memoryview(held)[::step]
+    if tag == "ndarray":
+        return _ndarray(*rest)
     raise ValueError(f"unknown recipe tag {tag!r}")
+
+
+def _fitting(typecode, value):
+    """A number that an array.array of this typecode stores (integers wrap into its range)."""
+    if typecode in "fd":
+        return _as_float(value)
+    bits = 8 * array.array(typecode).itemsize
+    whole = value if isinstance(value, int) else int(value) if math.isfinite(value) else 0
+    wrapped = whole % (1 << bits)
+    return wrapped - (1 << bits) if typecode.islower() and wrapped >= 1 << (bits - 1) else wrapped
+
+
+def _as_float(value):
+    try:
+        return float(value)
+    except OverflowError:  # an int beyond the doubles
+        return math.inf if value > 0 else -math.inf
+
+
+def _ndarray(dtype, items, step):
+    """A one-dimensional numpy array, strided and in either byte order; a list without numpy."""
+    values = [_as_float(build(item)) for item in items]
+    try:
+        import numpy
+    except ImportError:
+        return values
+    with numpy.errstate(all="ignore"):
+        held = numpy.array(values, dtype=numpy.float64).astype(dtype)
+    return held[::step]
 
 
 def _length(length):
@@ -257,6 +293,20 @@ plain_scores = st.lists(st.floats(0, 1).map(float.hex).map(lambda x: ["float", x
                         min_size=18, max_size=40)
 
 
+# Scores read where they lie: array.array, memoryview (strided), bytes and numpy arrays of
+# every dtype the fast path reads, both byte orders, strides forward and backward.
+numbers = st.lists(floats | int_recipes, max_size=40)
+steps = st.sampled_from([1, 1, 2, 3, -1, -2])
+in_memory = st.one_of(
+    st.tuples(st.sampled_from("bBhHiIlLqQfd"), numbers, steps).map(lambda t: ["array", *t]),
+    st.tuples(st.sampled_from("bBhHiIlLqQfd"), numbers, steps).map(lambda t: ["memoryview", *t]),
+    st.text(max_size=40).map(lambda t: ["bytes", t]),
+    st.tuples(st.sampled_from(["<f2", ">f2", "<f4", ">f4", "<f8", ">f8", "i1", "u1", "<i2",
+                               ">u2", "<i4", ">i4", "<u8", ">i8", "?"]),
+              numbers, steps).map(lambda t: ["ndarray", *t]),
+)
+
+
 def containers(items):
     lists = st.lists(items, max_size=30)
     return st.one_of(
@@ -271,6 +321,7 @@ def containers(items):
                   st.integers(-1, 50), error_names).map(lambda s: ["sequence", *s]),
         lists.map(lambda xs: ["clears", xs]),
         lists.map(lambda xs: ["grows", xs]),
+        in_memory,
     )
 
 
