@@ -55,7 +55,7 @@ def phases_of(frame, seed):
     scores = timed(phases, "scores to doubles", lambda: table.score_values(frame["score"], "score"))
     timed(phases, "null check", lambda: table.check_scores(scores, kept, experiments, ids, "score", True))
     groups = timed(
-        phases, "sort into arms", lambda: table.ScoreGroups.of(experiments, arms, kept, scores, len(ids))
+        phases, "count arms", lambda: table.ArmCounts.of(experiments, arms, kept, scores, len(ids))
     )
     timed(phases, "module decisions", lambda: groups.decisions(ids, seed))
     return phases

@@ -13,7 +13,7 @@ from hypothesis import strategies as st
 
 import velmorapy
 from velmora import decide_table
-from velmora.table import RESULT_COLUMNS, IgnoredRowsWarning, TableError, stable_order
+from velmora.table import RESULT_COLUMNS, IgnoredRowsWarning, TableError
 
 # Scores on both sides of the success threshold, the threshold itself and extremes.
 SCORES = st.sampled_from([0.0, 0.25, 0.4999999999999999, 0.5, 0.75, 1.0, -3.0, 7.5])
@@ -157,9 +157,3 @@ def test_without_pandas_the_message_names_the_extra():
     run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
     assert "ImportError: decide_table needs pandas and pyarrow (pandas is not installed): " \
         "pip install 'velmorapy[table]'" in run.stderr
-
-
-@pytest.mark.parametrize("limit", [7, 2**16, 2**16 + 1, 2**33])
-def test_wide_keys_sort_like_numpys_stable_sort(limit):
-    keys = np.random.default_rng(limit).integers(0, limit, 5000)
-    assert np.array_equal(stable_order(keys, limit), np.argsort(keys, kind="stable"))

@@ -171,7 +171,7 @@ def decide_frame(frame, experiment, arm, score, champion, challenger, seed, *, n
     experiments, ids = experiment_codes(frame[experiment], kept, experiment, name_rows)
     scores = score_values(frame[score], score)
     check_scores(scores, kept, experiments, ids, score, name_rows)
-    grouped = ScoreGroups.of(experiments, arms, kept, scores, len(ids))
+    grouped = ArmCounts.of(experiments, arms, kept, scores, len(ids))
     return grouped.decisions(ids, seed), ignored
 
 
@@ -297,12 +297,11 @@ def shown(value):
     return repr(item() if callable(item) else value)
 
 
-class ScoreGroups:
-    """The kept scores sorted by (experiment, arm), with each group's bounds and successes."""
+class ArmCounts:
+    """Each (experiment, arm) group's sessions and successes, counted without sorting a row."""
 
-    def __init__(self, scores, bounds, successes):
-        self.scores = scores
-        self.bounds = bounds
+    def __init__(self, sizes, successes):
+        self.sizes = sizes
         self.successes = successes
 
     @classmethod
@@ -314,23 +313,28 @@ class ScoreGroups:
             keys, scores = keys[kept], scores[kept]
         sizes = numpy.bincount(keys, minlength=2 * count)
         successes = numpy.bincount(keys[scores >= SUCCESS_SCORE], minlength=2 * count)
-        if len(keys) > 1 and not (keys[1:] >= keys[:-1]).all():
-            scores = scores[stable_order(keys, 2 * count)]
-        bounds = numpy.concatenate(([0], numpy.cumsum(sizes)))
-        return cls(numpy.ascontiguousarray(scores), bounds, successes)
+        return cls(sizes, successes)
 
     def decisions(self, ids, seed):
+        """One row per experiment that has rows: the module's decision on its two arms.
+
+        A decision depends on each arm's sessions and successes alone, not on the scores'
+        order or values beyond the threshold, so each arm is handed to the module as a view of
+        one flag array: its successes as True, then its failures as False. That reads one byte
+        a session instead of gathering every arm's scores in order first.
+        """
         pandas, numpy = table_libraries()
-        sizes = numpy.diff(self.bounds)
+        sizes, successes = self.sizes, self.successes
         present = numpy.flatnonzero(sizes[0::2] + sizes[1::2])
-        decide, scores, bounds = velmorapy.py_promotion_decision, self.scores, self.bounds
+        widest = int(sizes.max()) if len(sizes) else 0
+        flags = numpy.zeros(2 * widest, dtype=numpy.bool_)
+        flags[:widest] = True  # flags[widest - s : widest - s + n]: s successes of n sessions
+        starts = (widest - successes).tolist()
+        ends = (widest - successes + sizes).tolist()
+        decide = velmorapy.py_promotion_decision
         rows = [
-            decide(scores[low:middle], scores[middle:high], seed)
-            for low, middle, high in zip(
-                bounds[2 * present].tolist(),
-                bounds[2 * present + 1].tolist(),
-                bounds[2 * present + 2].tolist(),
-            )
+            decide(flags[starts[a] : ends[a]], flags[starts[a + 1] : ends[a + 1]], seed)
+            for a in (2 * present).tolist()
         ]
         outcomes, posteriors, each = zip(*rows) if rows else ((), (), ())
         return pandas.DataFrame(
@@ -340,24 +344,8 @@ class ScoreGroups:
                 "posterior": numpy.array(posteriors, dtype=numpy.float64),
                 "sessions_each": numpy.array(each, dtype=numpy.int64),
                 "champion_sessions": sizes[0::2][present],
-                "champion_successes": self.successes[0::2][present],
+                "champion_successes": successes[0::2][present],
                 "challenger_sessions": sizes[1::2][present],
-                "challenger_successes": self.successes[1::2][present],
+                "challenger_successes": successes[1::2][present],
             }
         )
-
-
-def stable_order(keys, limit):
-    """The permutation that sorts ``keys`` (all below ``limit``), by 16-bit radix passes.
-
-    NumPy sorts integers of 16 bits or fewer with a radix sort; wider keys would take a
-    comparison sort several times slower, so they are sorted digit by digit, low digit first.
-    """
-    _, numpy = table_libraries()
-    order = numpy.argsort((keys & 0xFFFF).astype(numpy.uint16), kind="stable")
-    shift = 16
-    while limit > 1 << shift:
-        digit = ((keys[order] >> shift) & 0xFFFF).astype(numpy.uint16)
-        order = order[numpy.argsort(digit, kind="stable")]
-        shift += 16
-    return order
