@@ -1,4 +1,4 @@
-"""examples/decide.py, now a thin wrapper over `velmorapy decide`: the main job as users of the script run it."""
+"""examples/decide.py, a thin wrapper over `velmorapy decide`, as users of the script run it."""
 
 import subprocess
 import sys
