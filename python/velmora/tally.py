@@ -52,11 +52,16 @@ def tally(scores: array) -> tuple[int, int]:
 
 
 def _tally_below_two(scores: array, top: bytes, following: bytes) -> tuple[int, int]:
-    top_is_3f = int.from_bytes(top.translate(_TOP_IS_3F), "little")
-    successes = (top_is_3f & int.from_bytes(following.translate(_AT_LEAST_HALF), "little")).bit_count()
-    at_least_one = (top_is_3f & int.from_bytes(following.translate(_AT_LEAST_ONE), "little")).bit_count()
+    # One bit per score, as a bit set in a big integer: AND and bit_count count the pairs.
+    top_is_3f = _bits(top, _TOP_IS_3F)
+    successes = (top_is_3f & _bits(following, _AT_LEAST_HALF)).bit_count()
+    at_least_one = (top_is_3f & _bits(following, _AT_LEAST_ONE)).bit_count()
     above_one = at_least_one - scores.count(1.0) if at_least_one else 0
     return successes, above_one
+
+
+def _bits(data: bytes, marks: bytes) -> int:
+    return int.from_bytes(data.translate(marks), "little")
 
 
 def _tally_one_by_one(scores: array) -> tuple[int, int]:
