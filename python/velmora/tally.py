@@ -44,10 +44,10 @@ def tally(scores: array) -> tuple[int, int]:
     """
     if not scores:
         return 0, 0
-    with memoryview(scores) as view, view.cast("B") as raw:
-        top = raw[_TOP::8].tobytes()
-        if not top.translate(None, _BELOW_TWO):
-            return _tally_below_two(scores, top, raw[_NEXT::8].tobytes())
+    raw = scores.tobytes()  # a copy, but slicing bytes by a step is far faster than a view
+    top = raw[_TOP::8]
+    if not top.translate(None, _BELOW_TWO):
+        return _tally_below_two(scores, top, raw[_NEXT::8])
     return _tally_one_by_one(scores)
 
 
