@@ -14,12 +14,12 @@ import os
 import sys
 from collections.abc import Callable, Sequence
 
-from . import __version__, decide_command
+from . import __version__, decide_command, decide_table_command
 from .cli_support import warn
 from .errors import CommandError
 
 PROGRAM = "velmorapy"
-COMMANDS = (decide_command,)
+COMMANDS = (decide_command, decide_table_command)
 EXIT_OK = 0
 EXIT_USAGE = 2
 EXIT_INTERRUPTED = 130

@@ -56,8 +56,11 @@ def run(arguments: argparse.Namespace) -> None:
     if arguments.out is None:
         result.to_csv(sys.stdout, index=False)
         return
-    with open(arguments.out, "w", encoding="utf-8", newline="") as out:
-        result.to_csv(out, index=False)
+    try:
+        with open(arguments.out, "w", encoding="utf-8", newline="") as out:
+            result.to_csv(out, index=False)
+    except OSError as error:
+        raise InputError(f"--out {arguments.out}: cannot write it ({error.strerror or error})") from None
 
 
 def decided(arguments: argparse.Namespace):

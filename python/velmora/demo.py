@@ -5,7 +5,8 @@ from __future__ import annotations
 import random
 from array import array
 
-from .reader import SUCCESS_THRESHOLD, Scores
+from .reader import Scores
+from .tally import SUCCESS_THRESHOLD
 
 SOURCE = "built-in demo data"
 

@@ -1,4 +1,4 @@
-"""examples/decide.py: the main job as a user runs it, on demo data and on their own files."""
+"""examples/decide.py, a thin wrapper over `velmorapy decide`, as users of the script run it."""
 
 import subprocess
 import sys
