@@ -58,7 +58,14 @@ def phases_of(frame, seed):
         phases, "count arms", lambda: table.ArmCounts.of(experiments, arms, kept, scores, len(ids))
     )
     timed(phases, "module decisions", lambda: groups.decisions(ids, seed))
-    return phases
+    return phases, groups
+
+
+def distinct_counts(groups):
+    """How many calls the module gets: experiments with the same four counts share one."""
+    sizes, successes = groups.sizes, groups.successes
+    counts = np.stack([sizes[0::2], successes[0::2], sizes[1::2], successes[1::2]], axis=1)
+    return len(np.unique(counts, axis=0))
 
 
 def main():
@@ -72,9 +79,10 @@ def main():
     print(f"{len(frame):,} rows, {options.experiments:,} experiments, {options.order}")
     best = None
     for _ in range(options.repeat):
-        phases = phases_of(frame, seed=1)
+        phases, groups = phases_of(frame, seed=1)
         if best is None or sum(p[1] for p in phases) < sum(p[1] for p in best):
             best = phases
+    print(f"  {distinct_counts(groups):,} distinct count pairs, one module call each")
     print(f"  {'phase':<20} {'wall':>8} {'cpu':>8}")
     for name, wall, cpu in best:
         print(f"  {name:<20} {wall:7.3f}s {cpu:7.3f}s")

@@ -318,34 +318,49 @@ class ArmCounts:
     def decisions(self, ids, seed):
         """One row per experiment that has rows: the module's decision on its two arms.
 
-        A decision depends on each arm's sessions and successes alone, not on the scores'
-        order or values beyond the threshold, so each arm is handed to the module as a view of
-        one flag array: its successes as True, then its failures as False. That reads one byte
-        a session instead of gathering every arm's scores in order first.
+        A decision depends on each arm's sessions and successes alone (and the seed), not on
+        the scores' order or values beyond the threshold. So experiments with the same four
+        counts share one call, and each arm is handed to the module as a view of one flag
+        array: its successes as True, then its failures as False, one byte a session.
         """
         pandas, numpy = table_libraries()
         sizes, successes = self.sizes, self.successes
         present = numpy.flatnonzero(sizes[0::2] + sizes[1::2])
-        widest = int(sizes.max()) if len(sizes) else 0
-        flags = numpy.zeros(2 * widest, dtype=numpy.bool_)
-        flags[:widest] = True  # flags[widest - s : widest - s + n]: s successes of n sessions
-        starts = (widest - successes).tolist()
-        ends = (widest - successes + sizes).tolist()
-        decide = velmorapy.py_promotion_decision
-        rows = [
-            decide(flags[starts[a] : ends[a]], flags[starts[a + 1] : ends[a + 1]], seed)
-            for a in (2 * present).tolist()
-        ]
-        outcomes, posteriors, each = zip(*rows) if rows else ((), (), ())
+        counts = numpy.stack(
+            [sizes[0::2], successes[0::2], sizes[1::2], successes[1::2]], axis=1
+        )[present]
+        distinct, which = numpy.unique(counts, axis=0, return_inverse=True)
+        outcomes, posteriors, each = self.decide_counts(distinct, seed)
+        which = which.reshape(-1)
         return pandas.DataFrame(
             {
                 "experiment": ids.take(present),
-                "outcome": list(outcomes),
-                "posterior": numpy.array(posteriors, dtype=numpy.float64),
-                "sessions_each": numpy.array(each, dtype=numpy.int64),
+                "outcome": outcomes[which],
+                "posterior": posteriors[which],
+                "sessions_each": each[which],
                 "champion_sessions": sizes[0::2][present],
                 "champion_successes": successes[0::2][present],
                 "challenger_sessions": sizes[1::2][present],
                 "challenger_successes": successes[1::2][present],
             }
+        )
+
+    @staticmethod
+    def decide_counts(counts, seed):
+        """The module's decision for each row of (champion sessions, successes, challenger
+        sessions, successes), as three arrays."""
+        _, numpy = table_libraries()
+        widest = int(counts[:, 0::2].max()) if len(counts) else 0
+        flags = numpy.zeros(2 * widest, dtype=numpy.bool_)
+        flags[:widest] = True  # flags[widest - s : widest - s + n]: s successes of n sessions
+        decide = velmorapy.py_promotion_decision
+        rows = [
+            decide(flags[widest - s1 : widest - s1 + n1], flags[widest - s2 : widest - s2 + n2], seed)
+            for n1, s1, n2, s2 in counts.tolist()
+        ]
+        outcomes, posteriors, each = zip(*rows) if rows else ((), (), ())
+        return (
+            numpy.array(outcomes, dtype=object),
+            numpy.array(posteriors, dtype=numpy.float64),
+            numpy.array(each, dtype=numpy.int64),
         )
