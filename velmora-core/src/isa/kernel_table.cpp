@@ -16,7 +16,8 @@
 
 namespace velmora {
 
-// Each level's own kernels, defined in its source file: isa/portable.cpp, isa/x86/<level>.cpp.
+// Each level's own kernels, defined in its source file: isa/portable.cpp,
+// isa/<architecture>/<level>.cpp.
 namespace isa::portable {
 LevelCode level_code();
 }
@@ -37,6 +38,11 @@ namespace isa::avx2 {
 LevelCode level_code();
 }
 namespace isa::avx512 {
+LevelCode level_code();
+}
+#endif
+#if VELMORA_ARM64
+namespace isa::neon {
 LevelCode level_code();
 }
 #endif
@@ -93,6 +99,11 @@ KernelTable make_kernel_table() {
     row({CpuLevel::Avx512, avx2.refill,     avx512.wide_refill,   avx512.uniform_pairs,
                            avx512.attempts,   avx512.lane_math,   avx512.compact});
     // clang-format on
+#endif
+#if VELMORA_ARM64
+    const LevelCode neon = isa::neon::level_code();
+    row({CpuLevel::Neon, neon.refill, neon.wide_refill, portable.uniform_pairs, neon.attempts,
+         neon.lane_math, portable.compact});
 #endif
     return table;
 }
