@@ -70,7 +70,8 @@ KernelTable make_kernel_table() {
                                                portable.lane_math,
                                                portable.compact};
     }
-    const auto row = [&table](const VectorKernels& kernels) {
+    // Unused on an architecture that has no vector level of its own.
+    [[maybe_unused]] const auto row = [&table](const VectorKernels& kernels) {
         table[index_of(kernels.level)] = kernels;
     };
 #if VELMORA_X86
