@@ -68,7 +68,7 @@ cross_log "pytest under qemu-aarch64: $pytests"
 # shellcheck disable=SC2086
 PYTHONPATH="$build/velmorapy:$pylib" VELMORAPY_PROBE_DIR="$build/velmorapy/probe" \
     VELMORAPY_TEST_INTERPRETER="${target_python[*]}" PYTHONDONTWRITEBYTECODE=1 \
-    "${target_python[@]}" -m pytest -q -p no:cacheprovider $pytests >"$base/pytest.log" 2>&1
+    "${target_python[@]}" -m pytest -q -rs -p no:cacheprovider $pytests >"$base/pytest.log" 2>&1
 rc=$?
 tail -n 30 "$base/pytest.log"
 [ $rc -eq 0 ] || exit 1
