@@ -7,6 +7,9 @@
 #                 abi3audit --strict clean
 #   3. pytest     that same wheel installed and tested in one venv per CPython 3.10+
 #      spark      velmora.spark on a local Spark in a venv of its own (scripts/test-spark.sh)
+#      aarch64    cross build, core tests and the module's vector tests under qemu-aarch64
+#                 (scripts/test-aarch64.sh: the neon level)
+#      s390x      cross build, core tests under qemu-s390x: big-endian (scripts/test-s390x.sh)
 #   4. sanitize   core and extension rebuilt with VELMORA_SANITIZE=ON (ASan + UBSan): ctest,
 #                 then pytest in an interpreter started with the sanitizer runtimes preloaded
 #   5. fuzz       the entries' fuzz harness against the sanitized build
@@ -14,6 +17,7 @@
 # Environment:
 #   VELMORA_PYTHONS="python3.12 ..."  test only these interpreters (default: every 3.10+ found)
 #   VELMORA_SANITIZERS=0              skip stages 4 and 5
+#   VELMORA_EMULATED=0                skip the aarch64 and s390x stages
 #   VELMORAPY_FUZZ_SECONDS=N          length of the fuzz stage (default 60); each pytest suite
 #                                     of stage 3 fuzzes for a quarter of it
 #   VELMORA_CMAKE_ARGS="..."          extra CMake arguments for the ctest builds
@@ -156,6 +160,20 @@ EOF
         { cat "$logs/abi3audit.json"; return 1; }
 }
 
+# A stage script that prints its counts last and exits non-zero on failure; its time goes into
+# the summary, since emulation is the slowest part of the run.
+script_stage() { # script_stage <suite> <log> <script> <arguments...>
+    local suite=$1 log=$2 start=$SECONDS counts
+    shift 2
+    if counts=$(bash "$@" 2>&1 | tee "$log" | tail -n 1); then
+        record "$suite" ok "$counts ($((SECONDS - start))s)"
+        return 0
+    fi
+    tail -n 40 "$log"
+    record "$suite" fail "${counts:-} (log: ${log#"$root"/})"
+    return 1
+}
+
 ensure_debian_packages
 mapfile -t pythons < <(find_pythons)
 [ ${#pythons[@]} -gt 0 ] || die "no CPython 3.10+ found"
@@ -225,6 +243,14 @@ else
     3) record "spark local[2]" ok "$(tail -n 1 "$logs/spark.log")" ;;
     *) record "spark local[2]" fail "$(pytest_counts "$logs/spark.log" || true) (log: build/logs/spark.log)" ;;
     esac
+fi
+
+if [ "${VELMORA_EMULATED:-1}" != 0 ]; then
+    say "aarch64: cross build; ctest and pytest under qemu-aarch64 (scripts/test-aarch64.sh)"
+    script_stage "aarch64 (qemu) ctest+pytest" "$logs/aarch64.log" \
+        scripts/test-aarch64.sh "$first_python"
+    say "s390x: cross build; ctest under qemu-s390x (scripts/test-s390x.sh)"
+    script_stage "s390x (qemu) ctest" "$logs/s390x.log" scripts/test-s390x.sh
 fi
 
 if [ "${VELMORA_SANITIZERS:-1}" != 0 ]; then

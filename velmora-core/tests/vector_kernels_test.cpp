@@ -45,7 +45,25 @@ TEST(cpu_level_test, detection_is_stable_and_supported) {
 #if defined(__x86_64__)
     // SSE2 is part of the x86-64 architecture itself.
     EXPECT_TRUE(cpu_supports(CpuLevel::Sse2));
+#elif defined(__aarch64__)
+    // Advanced SIMD is part of the aarch64 architecture itself: there is nothing to choose.
+    EXPECT_EQ(active_cpu_level(), CpuLevel::Neon);
 #endif
+}
+
+// The levels of one architecture are never reported on another: their rows would run the
+// portable code under a vector level's name.
+TEST(cpu_level_test, no_level_of_another_architecture_is_supported) {
+    const bool on_arm = active_cpu_level() == CpuLevel::Neon;
+    for (const CpuLevel level : ALL_CPU_LEVELS) {
+        if (level == CpuLevel::Scalar) {
+            continue;
+        }
+        const bool arm_level = level == CpuLevel::Neon;
+        if (arm_level != on_arm) {
+            EXPECT_FALSE(cpu_supports(level)) << to_string(level);
+        }
+    }
 }
 
 TEST(cpu_level_test, table_holds_each_level_at_its_own_index) {

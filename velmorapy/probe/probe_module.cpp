@@ -21,7 +21,7 @@
 //                                           the Monte Carlo loop on Beta(shape1, shape2) arms
 //                                           given as (shape1, shape2) tuples: variant
 //                                           "reference" runs the reference loop, a CPU level
-//                                           name ("scalar" ... "avx512") the batched loop with
+//                                           name ("scalar" ... "neon") the batched loop with
 //                                           that level's kernels; returns (wins, the
 //                                           generator's next word), or None for a level this
 //                                           processor cannot run

@@ -2,6 +2,7 @@
 
 import importlib
 import os
+import shlex
 import subprocess
 import sys
 import textwrap
@@ -9,6 +10,8 @@ import textwrap
 import pytest
 
 PROBE_DIR_VARIABLE = "VELMORAPY_PROBE_DIR"
+# The command that starts a fresh interpreter where sys.executable alone cannot (an emulated one).
+INTERPRETER_VARIABLE = "VELMORAPY_TEST_INTERPRETER"
 
 
 def probe_dir():
@@ -37,8 +40,9 @@ def run_python(code, *, env=None, with_probe=False):
             filter(None, [probe_dir(), os.environ.get("PYTHONPATH")])
         )
     environment.update(env or {})
+    interpreter = shlex.split(os.environ.get(INTERPRETER_VARIABLE, "")) or [sys.executable]
     return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)],
+        [*interpreter, "-c", textwrap.dedent(code)],
         env=environment,
         capture_output=True,
         text=True,

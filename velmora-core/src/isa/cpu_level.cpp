@@ -103,6 +103,8 @@ std::string_view to_string(CpuLevel level) {
         return "avx2";
     case CpuLevel::Avx512:
         return "avx512";
+    case CpuLevel::Neon:
+        return "neon";
     }
     return "unknown";
 }
@@ -110,6 +112,8 @@ std::string_view to_string(CpuLevel level) {
 CpuLevel detect_cpu_level() {
 #if defined(__x86_64__) || defined(__i386__)
     return detect_x86();
+#elif defined(__aarch64__)
+    return CpuLevel::Neon;
 #else
     return CpuLevel::Scalar;
 #endif
@@ -122,7 +126,12 @@ CpuLevel active_cpu_level() {
 }
 
 bool cpu_supports(CpuLevel level) {
-    return static_cast<int>(level) <= static_cast<int>(active_cpu_level());
+    const CpuLevel active = active_cpu_level();
+    if (level == CpuLevel::Scalar || level == active) {
+        return true;
+    }
+    // Neon, the only level of its architecture, implies no x86 level below it in the order.
+    return active != CpuLevel::Neon && static_cast<int>(level) <= static_cast<int>(active);
 }
 
 } // namespace velmora

@@ -14,6 +14,12 @@
 #define VELMORA_X86 0
 #endif
 
+#if defined(__aarch64__)
+#define VELMORA_ARM64 1
+#else
+#define VELMORA_ARM64 0
+#endif
+
 #define VELMORA_PRAGMA(text) _Pragma(#text)
 
 // Opens and closes a region built for the target string `isa` (GCC's and Clang's spelling).

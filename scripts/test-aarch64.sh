@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# aarch64 under emulation: the core, its tests, the extension and the probe cross-compiled with
+# Debian's g++-aarch64-linux-gnu; every core test (the vector files included) run through ctest
+# under qemu-aarch64, then the module's vector tests under Debian's arm64 CPython 3.11, unpacked
+# from its packages (scripts/cross-common.sh) and run by qemu-aarch64 too. Here the active level
+# is neon, so its own kernel tests run; the x86 levels' are skipped.
+#
+# Core: every GoogleTest program once, all its cases in one emulated process, and the
+# disassembly checks through ctest. pytest: the vector suites (VELMORA_AARCH64_PYTESTS, default
+# below), a subset of velmorapy/tests kept small for time; numpy and scipy have no pure-Python
+# form, so suites that need them are left out. pytest and hypothesis (its last pure-Python
+# release, "--platform any") are installed for the target's version into build/cross/arm64/pylib.
+#
+# Prints "<ctest counts>; pytest <counts>" last; exits non-zero on any failure.
+#   test-aarch64.sh <host CPython 3.10+ (runs CMake's Python lookup and pip)>
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+source scripts/cross-common.sh
+host_python=$1
+base="$root/build/cross/arm64"
+build="$base/build"
+pytests=${VELMORA_AARCH64_PYTESTS:-"velmorapy/tests/test_batched_engine.py velmorapy/tests/test_posterior.py velmorapy/tests/test_decision.py velmorapy/tests/test_aggregate.py"}
+
+cross_host_tools aarch64-linux-gnu qemu-aarch64 || exit 1
+sysroot=$(cross_root arm64 libc6 libgcc-s1 libstdc++6 libgtest-dev \
+    python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libpython3.11-dev \
+    libexpat1 zlib1g libffi8 libbz2-1.0 liblzma5 libssl3 libuuid1 libcrypt1 libsqlite3-0 \
+    libncursesw6 libtinfo6 libreadline8) || exit 1
+target_python=("qemu-aarch64" -L "$sysroot" "$sysroot/usr/bin/python3.11")
+
+cross_log "configure and build in ${build#"$root"/}"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/aarch64-linux-gnu.cmake" \
+    -DVELMORA_CROSS_ROOT="$sysroot" -DVELMORA_TESTS=ON -DPython_EXECUTABLE="$host_python" \
+    -DPython_INCLUDE_DIR="$sysroot/usr/include/python3.11" >"$base/configure.log" 2>&1 ||
+    { cat "$base/configure.log"; exit 1; }
+cmake --build "$build" -j 2 >"$base/build.log" 2>&1 || { tail -n 40 "$base/build.log"; exit 1; }
+if grep -E "warning:" "$base/build.log"; then
+    echo "compiler warnings, see ${base#"$root"/}/build.log"
+    exit 1
+fi
+
+cross_log "core and runtime tests under qemu-aarch64"
+rm -rf "$base/tests"
+counts=$(cross_gtests qemu-aarch64 "$sysroot" "$build" "$base/tests") || { echo "$counts"; exit 1; }
+# The level's own variants must have run: a skip would mean the level was not detected.
+for program in vector_kernels_test count_wins_batched_test; do
+    if grep -E '^\[  SKIPPED \].*neon' "$base/tests/$program.log" ||
+        ! grep -qE '^\[       OK \].*neon' "$base/tests/$program.log"; then
+        echo "the neon variants of $program did not run"
+        exit 1
+    fi
+done
+
+pylib="$base/pylib"
+if [ ! -f "$pylib/.complete" ]; then
+    rm -rf "$pylib"
+    "$host_python" -m pip install -q --root-user-action=ignore --target "$pylib" --python-version 3.11 --implementation cp \
+        --platform any --only-binary=:all: "pytest>=8" "hypothesis>=6.100" 2>&1 |
+        grep -v "^WARNING: Location '.*' is ignored" >&2
+    [ "${PIPESTATUS[0]}" -eq 0 ] || exit 1
+    touch "$pylib/.complete"
+fi
+
+cross_log "pytest under qemu-aarch64: $pytests"
+# A test that starts a fresh interpreter starts the emulated one: sys.executable is an arm64
+# program the host cannot run by itself.
+# shellcheck disable=SC2086
+PYTHONPATH="$build/velmorapy:$pylib" VELMORAPY_PROBE_DIR="$build/velmorapy/probe" \
+    VELMORAPY_TEST_INTERPRETER="${target_python[*]}" PYTHONDONTWRITEBYTECODE=1 \
+    "${target_python[@]}" -m pytest -q -rs -p no:cacheprovider $pytests >"$base/pytest.log" 2>&1
+rc=$?
+tail -n 30 "$base/pytest.log"
+[ $rc -eq 0 ] || exit 1
+echo "core $counts; pytest $(grep -E '^=*\s*[0-9]+ (passed|failed)' "$base/pytest.log" | tail -n 1 | tr -d '=')"
