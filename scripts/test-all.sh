@@ -7,6 +7,8 @@
 #                 cp310-abi3-manylinux_2_28_x86_64 or older, library velmorapy.abi3.so alone,
 #                 abi3audit --strict clean
 #   3. pytest     that same wheel installed and tested in one venv per CPython 3.10+
+#      x86-levels the core tests and vectors under qemu-x86_64 on five processor models, one
+#                 per level from SSE2 to AVX2, checking the level picked (scripts/test-x86-levels.sh)
 #      spark      velmora.spark on a local Spark in a venv of its own (scripts/test-spark.sh)
 #   4. sanitize   core and extension rebuilt with VELMORA_SANITIZE=ON (ASan + UBSan): ctest,
 #                 then pytest in an interpreter started with the sanitizer runtimes preloaded
@@ -215,6 +217,19 @@ for python in "${pythons[@]}"; do
         pytest_stage "pytest CPython $version" "$logs/pytest-$version.log" \
         "$venv/bin/python" "${pytest[@]}" velmorapy/tests python/tests
 done
+
+# x86 levels: each level on an emulated processor of a real model that has nothing wider.
+say "x86-levels: the core tests and vectors under qemu-x86_64, one processor model per level"
+if [ -z "$wheel" ]; then
+    record "x86 levels under qemu" fail "no wheel to test"
+elif venv=$(test_venv "$first_python") &&
+    pip_install "$venv/bin/python" --force-reinstall --no-deps "$wheel" &&
+    bash scripts/test-x86-levels.sh "$build/tests" "$venv/bin/python" "$logs" 2>&1 |
+    tee "$logs/x86-levels.log"; then
+    record "x86 levels under qemu" ok "$(tail -n 1 "$logs/x86-levels.log" | sed 's/ (logs:.*//')"
+else
+    record "x86 levels under qemu" fail "$(tail -n 1 "$logs/x86-levels.log" 2>/dev/null) (log: build/logs/x86-levels.log)"
+fi
 
 say "clang-libcxx: Clang 16 with libc++, ctest, the wheel, pytest"
 if counts=$(bash scripts/stage-clang-libcxx.sh "$build/venv-wheel/bin/python" 2>&1 | tail -n 1) &&
