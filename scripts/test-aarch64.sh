@@ -12,27 +12,49 @@
 # release, "--platform any") are installed for the target's version into build/cross/arm64/pylib.
 #
 # Prints "<ctest counts>; pytest <counts>" last; exits non-zero on any failure.
-#   test-aarch64.sh <host CPython 3.10+ (runs CMake's Python lookup and pip)>
+#   test-aarch64.sh [host CPython ...]
+# The host interpreter runs CMake's Python lookup and pip for the target. It must be the
+# target's version (3.11): CMake matches the stable-ABI library to the interpreter's version.
+# The first of the given ones that is 3.11 is used, else pyenv's or PATH's python3.11.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/cross-common.sh
-host_python=$1
+target_version=3.11
+
+# The first interpreter of the target's version among the arguments, pyenv's and PATH's.
+find_host_python() {
+    local p
+    for p in "$@" "$HOME"/.pyenv/versions/"$target_version".*/bin/python3 \
+        "$(command -v "python$target_version" || true)"; do
+        [ -n "$p" ] && [ -x "$(command -v "$p")" ] || continue
+        if [ "$("$p" -c 'import sys; print("%d.%d" % sys.version_info[:2])' 2>/dev/null)" = "$target_version" ]; then
+            echo "$p"
+            return 0
+        fi
+    done
+    return 1
+}
+host_python=$(find_host_python "$@") || {
+    echo "no host CPython $target_version found (needed to configure the arm64 $target_version build)"
+    exit 1
+}
 base="$root/build/cross/arm64"
 build="$base/build"
 pytests=${VELMORA_AARCH64_PYTESTS:-"velmorapy/tests/test_batched_engine.py velmorapy/tests/test_posterior.py velmorapy/tests/test_decision.py velmorapy/tests/test_aggregate.py"}
 
 cross_host_tools aarch64-linux-gnu qemu-aarch64 || exit 1
 sysroot=$(cross_root arm64 libc6 libgcc-s1 libstdc++6 libgtest-dev \
-    python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libpython3.11-dev \
+    "python$target_version-minimal" "libpython$target_version-minimal" \
+    "libpython$target_version-stdlib" "libpython$target_version-dev" \
     libexpat1 zlib1g libffi8 libbz2-1.0 liblzma5 libssl3 libuuid1 libcrypt1 libsqlite3-0 \
     libncursesw6 libtinfo6 libreadline8) || exit 1
-target_python=("qemu-aarch64" -L "$sysroot" "$sysroot/usr/bin/python3.11")
+target_python=("qemu-aarch64" -L "$sysroot" "$sysroot/usr/bin/python$target_version")
 
 cross_log "configure and build in ${build#"$root"/}"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/aarch64-linux-gnu.cmake" \
     -DVELMORA_CROSS_ROOT="$sysroot" -DVELMORA_TESTS=ON -DPython_EXECUTABLE="$host_python" \
-    -DPython_INCLUDE_DIR="$sysroot/usr/include/python3.11" >"$base/configure.log" 2>&1 ||
+    -DPython_INCLUDE_DIR="$sysroot/usr/include/python$target_version" >"$base/configure.log" 2>&1 ||
     { cat "$base/configure.log"; exit 1; }
 cmake --build "$build" -j 2 >"$base/build.log" 2>&1 || { tail -n 40 "$base/build.log"; exit 1; }
 if grep -E "warning:" "$base/build.log"; then
@@ -55,7 +77,7 @@ done
 pylib="$base/pylib"
 if [ ! -f "$pylib/.complete" ]; then
     rm -rf "$pylib"
-    "$host_python" -m pip install -q --root-user-action=ignore --target "$pylib" --python-version 3.11 --implementation cp \
+    "$host_python" -m pip install -q --root-user-action=ignore --target "$pylib" --python-version "$target_version" --implementation cp \
         --platform any --only-binary=:all: "pytest>=8" "hypothesis>=6.100" 2>&1 |
         grep -v "^WARNING: Location '.*' is ignored" >&2
     [ "${PIPESTATUS[0]}" -eq 0 ] || exit 1

@@ -276,12 +276,9 @@ fi
 
 if [ "${VELMORA_EMULATED:-1}" != 0 ]; then
     say "aarch64: cross build; ctest and pytest under qemu-aarch64 (scripts/test-aarch64.sh)"
-    # The arm64 CPython unpacked for the cross build is 3.11, so the host interpreter that
-    # configures it must be 3.11 too. Opt-in until that choice is made inside the script.
-    if [ "${VELMORA_AARCH64:-0}" != 0 ]; then
-        script_stage "aarch64 (qemu) ctest+pytest" "$logs/aarch64.log" \
-            scripts/test-aarch64.sh "${VELMORA_AARCH64_HOST_PYTHON:-$first_python}"
-    fi
+    # The script picks the host interpreter of the unpacked arm64 CPython's version from these.
+    script_stage "aarch64 (qemu) ctest+pytest" "$logs/aarch64.log" \
+        scripts/test-aarch64.sh "${pythons[@]}"
     say "s390x: cross build; ctest under qemu-s390x (scripts/test-s390x.sh)"
     script_stage "s390x (qemu) ctest" "$logs/s390x.log" scripts/test-s390x.sh
 fi
