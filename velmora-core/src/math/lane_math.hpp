@@ -8,6 +8,7 @@
 //   mask_bits(vi m)    the lanes of a comparison result as an integer, lane 0 in bit 0
 // and may provide
 //   truncate(vd x)     every lane rounded toward zero in one instruction
+//   blend(vu m, vd a, vd b)   a where the lane mask m is set, b elsewhere, in one instruction
 //
 // Exactness: every lane performs the operations of the scalar routine, in the same order, in
 // IEEE double precision (the build forbids contraction into fused multiply-add). Lanes whose
@@ -26,6 +27,9 @@ template <class V>
 concept HasTruncate = requires(typename V::vd x) { V::truncate(x); };
 
 template <class V>
+concept HasBlend = requires(typename V::vu m, typename V::vd x) { V::blend(m, x, x); };
+
+template <class V>
 struct ExactMath {
     using vd = typename V::vd;
     using vi = typename V::vi;
@@ -41,11 +45,27 @@ struct ExactMath {
     static VELMORA_LANE_INLINE void store(double* p, vd v) { std::memcpy(p, &v, sizeof v); }
     static VELMORA_LANE_INLINE vu to_bits(vd v) { return __builtin_bit_cast(vu, v); }
     static VELMORA_LANE_INLINE vd from_bits(vu v) { return __builtin_bit_cast(vd, v); }
-    static VELMORA_LANE_INLINE vd select(vi mask, vd if_set, vd if_clear) {
-        return mask ? if_set : if_clear;
+    // Lane masks: comparison results, every lane all ones or all zeros, combined and used as
+    // unsigned lanes. GCC folds `&`, `|` and `~` of comparisons on signed lanes into a boolean
+    // expression of its own, and where 64-bit lanes cannot be compared in a vector (SSE2) it then
+    // moves every lane through a general register. As unsigned lanes they stay bitwise.
+    using mask = vu;
+    static VELMORA_LANE_INLINE mask where(vi comparison) {
+        return __builtin_bit_cast(vu, comparison);
     }
-    static VELMORA_LANE_INLINE vi select(vi mask, vi if_set, vi if_clear) {
-        return mask ? if_set : if_clear;
+    static VELMORA_LANE_INLINE int bits_of(mask m) {
+        return V::mask_bits(__builtin_bit_cast(vi, m));
+    }
+
+    static VELMORA_LANE_INLINE mask select(mask m, mask if_set, mask if_clear) {
+        return (if_set & m) | (if_clear & ~m);
+    }
+    static VELMORA_LANE_INLINE vd select(mask m, vd if_set, vd if_clear) {
+        if constexpr (HasBlend<V>) {
+            return V::blend(m, if_set, if_clear);
+        } else {
+            return from_bits((to_bits(if_set) & m) | (to_bits(if_clear) & ~m));
+        }
     }
     static VELMORA_LANE_INLINE vd splat(double x) { return vd{} + x; }
 
@@ -56,9 +76,9 @@ struct ExactMath {
         } else {
             constexpr double magic = exact_math::ROUNDING_MAGIC;
             const vd nearest = (x + magic) - magic;
-            const vd negative_step = select(nearest < x, splat(1.0), splat(0.0));
-            const vd positive_step = select(nearest > x, splat(1.0), splat(0.0));
-            return nearest + select(x < 0.0, negative_step, -positive_step);
+            const vd negative_step = select(where(nearest < x), splat(1.0), splat(0.0));
+            const vd positive_step = select(where(nearest > x), splat(1.0), splat(0.0));
+            return nearest + select(where(x < 0.0), negative_step, -positive_step);
         }
     }
 
@@ -67,8 +87,8 @@ struct ExactMath {
         constexpr double smallest_normal = from_high_word(LN_SMALLEST_NORMAL_HIGH);
         constexpr double largest_finite =
             exact_math::from_bits((std::uint64_t{LN_INFINITY_HIGH} << 32) - 1);
-        const vi ordinary = (x >= smallest_normal) & (x <= largest_finite);
-        if (V::mask_bits(ordinary) != ALL_LANES) {
+        const mask ordinary = where(x >= smallest_normal) & where(x <= largest_finite);
+        if (bits_of(ordinary) != ALL_LANES) {
             vd result;
             for (int i = 0; i < V::COUNT; ++i) {
                 result[i] = velmora::ln(x[i]);
@@ -102,8 +122,8 @@ struct ExactMath {
         // Below the range check: no overflow, no underflow, no NaN, and a scale 2^k that is a
         // normal double.
         constexpr double range_check = from_high_word(EXP_RANGE_CHECK_HIGH);
-        const vi ordinary = magnitude < range_check;
-        if (V::mask_bits(ordinary) != ALL_LANES) {
+        const mask ordinary = where(magnitude < range_check);
+        if (bits_of(ordinary) != ALL_LANES) {
             vd result;
             for (int i = 0; i < V::COUNT; ++i) {
                 result[i] = velmora::exp(x[i]);
@@ -114,10 +134,10 @@ struct ExactMath {
         constexpr double reduce_from = from_high_word(EXP_REDUCE_HIGH + 1);
         constexpr double unit_k_below = from_high_word(EXP_UNIT_K_HIGH);
         constexpr double tiny_below = from_high_word(EXP_TINY_HIGH + 1);
-        const vi negative = x < 0.0;
-        const vi reduce = magnitude >= reduce_from;
-        const vi unit_k = magnitude < unit_k_below;
-        const vi tiny = magnitude < tiny_below;
+        const mask negative = where(x < 0.0);
+        const mask reduce = where(magnitude >= reduce_from);
+        const mask unit_k = where(magnitude < unit_k_below);
+        const mask tiny = where(magnitude < tiny_below);
 
         // k = (x * 1/ln2 + (+-0.5)) truncated toward zero, on integers held in doubles.
         const vd scaled = x * INV_LN2 + select(negative, splat(-0.5), splat(0.5));

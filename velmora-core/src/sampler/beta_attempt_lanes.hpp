@@ -24,22 +24,24 @@ concept HasCompress = requires(double* p, unsigned mask, typename V::vd v, std::
 template <class V>
 struct BetaAttempts : ExactMath<V> {
     using vd = typename V::vd;
-    using vi = typename V::vi;
     using Math = ExactMath<V>;
     using Math::ALL_LANES;
+    using Math::bits_of;
     using Math::exp;
     using Math::ln;
+    using mask = typename Math::mask;
     using Math::load;
     using Math::select;
     using Math::splat;
     using Math::store;
+    using Math::where;
 
     static VELMORA_LANE_INLINE vd result_from(const BetaConstants& c, vd w) {
         const vd denominator = c.b + w;
         if (c.switched) {
             return c.b / denominator;
         }
-        return select(w == __builtin_inf(), splat(1.0), w / denominator);
+        return select(where(w == __builtin_inf()), splat(1.0), w / denominator);
     }
 
     // Runs `attempt(i)` for the vectors of the block, i the first pair of each, and stores the
@@ -52,7 +54,7 @@ struct BetaAttempts : ExactMath<V> {
             const std::size_t end = std::min(count, 64 * word + 64);
             std::uint64_t bits = 0;
             for (std::size_t i = 64 * word; i < end; i += V::COUNT) {
-                bits |= static_cast<std::uint64_t>(V::mask_bits(attempt(i))) << (i % 64);
+                bits |= static_cast<std::uint64_t>(bits_of(attempt(i))) << (i % 64);
             }
             out.accepted[word] = bits;
         }
@@ -94,7 +96,7 @@ struct BetaAttempts : ExactMath<V> {
             for (std::size_t i = 0; i < pairs.count; i += V::COUNT) {
                 const vd u1 = load(pairs.u1.data() + i);
                 const vd u2 = load(pairs.u2.data() + i);
-                const vd z = select(u1 < 0.5, u1 * (u1 * u2), (u1 * u1) * u2);
+                const vd z = select(where(u1 < 0.5), u1 * (u1 * u2), (u1 * u1) * u2);
                 store(logs.z_bc.data() + i, ln(z));
             }
         }
@@ -113,9 +115,10 @@ struct BetaAttempts : ExactMath<V> {
 
     // BB in full: the squeeze (s + 1) + ln 5 >= 5 z, then s >= ln z, then the last test
     // r + alpha ln(alpha / (b + w)) not below ln z.
-    static VELMORA_LANE_INLINE vi bb_first_tests(const BetaConstants& c, const UniformPairs& pairs,
-                                                 const SharedLogs& logs, const double* w_all,
-                                                 std::size_t i, vd& w, vd& r, vd& t) {
+    static VELMORA_LANE_INLINE mask bb_first_tests(const BetaConstants& c,
+                                                   const UniformPairs& pairs,
+                                                   const SharedLogs& logs, const double* w_all,
+                                                   std::size_t i, vd& w, vd& r, vd& t) {
         const vd u1 = load(pairs.u1.data() + i);
         const vd u2 = load(pairs.u2.data() + i);
         const vd v = c.beta * load(logs.odds.data() + i);
@@ -124,11 +127,11 @@ struct BetaAttempts : ExactMath<V> {
         r = c.gamma * v - LN_4;
         const vd s = (c.a + r) - w;
         t = load(logs.z_bb.data() + i);
-        return (((s + 1.0) + LN_5) >= 5.0 * z) | (s >= t);
+        return where(((s + 1.0) + LN_5) >= 5.0 * z) | where(s >= t);
     }
 
-    static VELMORA_LANE_INLINE vi bb_last_test(const BetaConstants& c, vd w, vd r, vd t) {
-        return ~((r + c.alpha * ln(c.alpha / (c.b + w))) < t);
+    static VELMORA_LANE_INLINE mask bb_last_test(const BetaConstants& c, vd w, vd r, vd t) {
+        return ~where((r + c.alpha * ln(c.alpha / (c.b + w))) < t);
     }
 
     // Without a compress instruction the last test's logarithm is computed for every lane: a third
@@ -142,7 +145,7 @@ struct BetaAttempts : ExactMath<V> {
             vd w;
             vd r;
             vd t;
-            const vi decided = bb_first_tests(c, pairs, logs, w_all, i, w, r, t);
+            const mask decided = bb_first_tests(c, pairs, logs, w_all, i, w, r, t);
             store(out.value.data() + i, result_from(c, w));
             return decided | bb_last_test(c, w, r, t);
         });
@@ -187,7 +190,7 @@ struct BetaAttempts : ExactMath<V> {
                 vd r;
                 vd t;
                 const auto decided = static_cast<unsigned>(
-                    V::mask_bits(bb_first_tests(c, pairs, logs, w_all, i, w, r, t)));
+                    bits_of(bb_first_tests(c, pairs, logs, w_all, i, w, r, t)));
                 store(out.value.data() + i, result_from(c, w));
                 const unsigned undecided = ~decided & ALL_LANES;
                 V::compress_store(u.w.data() + u.count, undecided, w);
@@ -207,9 +210,9 @@ struct BetaAttempts : ExactMath<V> {
         }
         std::array<std::uint64_t, words + 1> last{};
         for (std::size_t k = 0; k < u.count; k += V::COUNT) {
-            const vi accepted =
+            const mask accepted =
                 bb_last_test(c, load(u.w.data() + k), load(u.r.data() + k), load(u.t.data() + k));
-            last[k / 64] |= static_cast<std::uint64_t>(V::mask_bits(accepted)) << (k % 64);
+            last[k / 64] |= static_cast<std::uint64_t>(bits_of(accepted)) << (k % 64);
         }
         std::size_t taken = 0;
         for (std::size_t word = 0; 64 * word < pairs.count; ++word) {
@@ -239,17 +242,17 @@ struct BetaAttempts : ExactMath<V> {
         for_each_vector(pairs.count, out, [&](std::size_t i) {
             const vd u1 = load(pairs.u1.data() + i);
             const vd u2 = load(pairs.u2.data() + i);
-            const vi low_half = u1 < 0.5;
+            const mask low_half = where(u1 < 0.5);
             const vd y = u1 * u2;
             const vd z_low = u1 * y;
             const vd z_high = (u1 * u1) * u2;
-            const vi early = ~low_half & (z_high <= 0.25);
-            const vi rejected = select(low_half, ((0.25 * u2 + z_low) - y) >= c.kappa1,
-                                       ~early & (z_high >= c.kappa2));
+            const mask early = ~low_half & where(z_high <= 0.25);
+            const mask rejected = select(low_half, where(((0.25 * u2 + z_low) - y) >= c.kappa1),
+                                         ~early & where(z_high >= c.kappa2));
             const vd v = c.beta * load(logs.odds.data() + i);
             const vd w = load(w_all + i);
-            const vi kept =
-                ~((c.alpha * (ln(c.alpha / (c.b + w)) + v) - LN_4) < load(logs.z_bc.data() + i));
+            const mask kept = ~where((c.alpha * (ln(c.alpha / (c.b + w)) + v) - LN_4) <
+                                     load(logs.z_bc.data() + i));
             store(out.value.data() + i, result_from(c, w));
             return early | (~rejected & kept);
         });

@@ -28,6 +28,12 @@ struct Lanes {
     static VELMORA_LANE_INLINE int mask_bits(vi mask) {
         return _mm_movemask_pd(__builtin_bit_cast(__m128d, mask));
     }
+    // if_set where the mask's sign bit is set, which a comparison sets with all the others.
+    static VELMORA_LANE_INLINE vd blend(vu mask, vd if_set, vd if_clear) {
+        return __builtin_bit_cast(vd, _mm_blendv_pd(__builtin_bit_cast(__m128d, if_clear),
+                                                    __builtin_bit_cast(__m128d, if_set),
+                                                    __builtin_bit_cast(__m128d, mask)));
+    }
     static VELMORA_LANE_INLINE vd truncate(vd x) {
         return __builtin_bit_cast(vd, _mm_round_pd(__builtin_bit_cast(__m128d, x),
                                                    _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));

@@ -89,6 +89,12 @@ struct Lanes {
     static VELMORA_LANE_INLINE int mask_bits(vi mask) {
         return _mm256_movemask_pd(__builtin_bit_cast(__m256d, mask));
     }
+    // if_set where the mask's sign bit is set, which a comparison sets with all the others.
+    static VELMORA_LANE_INLINE vd blend(vu mask, vd if_set, vd if_clear) {
+        return __builtin_bit_cast(vd, _mm256_blendv_pd(__builtin_bit_cast(__m256d, if_clear),
+                                                       __builtin_bit_cast(__m256d, if_set),
+                                                       __builtin_bit_cast(__m256d, mask)));
+    }
     static VELMORA_LANE_INLINE vd truncate(vd x) {
         return __builtin_bit_cast(vd, _mm256_round_pd(__builtin_bit_cast(__m256d, x),
                                                       _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
