@@ -31,4 +31,20 @@ struct LevelCode {
     CompactFn compact = nullptr;
 };
 
+// A level whose own kernels are a one-block refill (the four-block one calls it four times)...
+template <RefillFn Refill>
+LevelCode own_refills() {
+    return LevelCode{.refill = Refill, .wide_refill = four_refills<Refill>};
+}
+
+// ... and, besides, the generic attempt kernel instantiated for its lane type, with the ln and
+// exp inside it.
+template <RefillFn Refill, class Attempts>
+LevelCode own_refills_and_attempts() {
+    LevelCode code = own_refills<Refill>();
+    code.attempts = Attempts::evaluate;
+    code.lane_math = {Attempts::ln_array, Attempts::exp_array};
+    return code;
+}
+
 } // namespace velmora

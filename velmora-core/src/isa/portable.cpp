@@ -9,12 +9,7 @@
 namespace velmora::isa::portable {
 namespace {
 
-struct Lanes {
-    static constexpr int COUNT = 2;
-    typedef double vd __attribute__((vector_size(COUNT * 8)));
-    typedef std::int64_t vi __attribute__((vector_size(COUNT * 8)));
-    typedef std::uint64_t vu __attribute__((vector_size(COUNT * 8)));
-
+struct Lanes : lanes::LaneVectors<2> {
     static VELMORA_LANE_INLINE int mask_bits(vi mask) {
         int bits = 0;
         for (int i = 0; i < COUNT; ++i) {

@@ -4,7 +4,7 @@
 // A lane type V provides
 //   COUNT              doubles per vector
 //   vd, vi, vu         vectors of COUNT doubles, signed and unsigned 64-bit integers, with the
-//                      compiler's element-wise operators
+//                      compiler's element-wise operators (LaneVectors<COUNT> gives these)
 //   mask_bits(vi m)    the lanes of a comparison result as an integer, lane 0 in bit 0
 // and may provide
 //   truncate(vd x)     every lane rounded toward zero in one instruction
@@ -22,6 +22,15 @@
 #endif
 
 namespace velmora::lanes {
+
+// The vector types of a lane type with N doubles a vector; a level's lane type derives from it.
+template <int N>
+struct LaneVectors {
+    static constexpr int COUNT = N;
+    typedef double vd __attribute__((vector_size(N * 8)));
+    typedef std::int64_t vi __attribute__((vector_size(N * 8)));
+    typedef std::uint64_t vu __attribute__((vector_size(N * 8)));
+};
 
 template <class V>
 concept HasTruncate = requires(typename V::vd x) { V::truncate(x); };

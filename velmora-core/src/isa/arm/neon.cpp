@@ -60,12 +60,7 @@ struct Rows {
     }
 };
 
-struct Lanes {
-    static constexpr int COUNT = 2;
-    typedef double vd __attribute__((vector_size(COUNT * 8)));
-    typedef std::int64_t vi __attribute__((vector_size(COUNT * 8)));
-    typedef std::uint64_t vu __attribute__((vector_size(COUNT * 8)));
-
+struct Lanes : lanes::LaneVectors<2> {
     // A comparison sets all of a lane's bits or none: its sign bit is the lane's verdict.
     static VELMORA_LANE_INLINE int mask_bits(vi mask) {
         const uint64x2_t signs = vshrq_n_u64(__builtin_bit_cast(uint64x2_t, mask), 63);
@@ -83,12 +78,7 @@ constexpr RefillFn refill = chacha::refill_rows<Rows>;
 } // namespace
 
 LevelCode level_code() {
-    return LevelCode{
-        .refill = refill,
-        .wide_refill = four_refills<refill>,
-        .attempts = Attempts::evaluate,
-        .lane_math = {Attempts::ln_array, Attempts::exp_array},
-    };
+    return own_refills_and_attempts<refill, Attempts>();
 }
 
 } // namespace velmora::isa::neon

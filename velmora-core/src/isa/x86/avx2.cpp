@@ -80,12 +80,7 @@ struct Rows {
     }
 };
 
-struct Lanes {
-    static constexpr int COUNT = 4;
-    typedef double vd __attribute__((vector_size(COUNT * 8)));
-    typedef std::int64_t vi __attribute__((vector_size(COUNT * 8)));
-    typedef std::uint64_t vu __attribute__((vector_size(COUNT * 8)));
-
+struct Lanes : lanes::LaneVectors<4> {
     static VELMORA_LANE_INLINE int mask_bits(vi mask) {
         return _mm256_movemask_pd(__builtin_bit_cast(__m256d, mask));
     }
@@ -113,12 +108,7 @@ VELMORA_END_TARGET
 namespace velmora::isa::avx2 {
 
 LevelCode level_code() {
-    return LevelCode{
-        .refill = refill,
-        .wide_refill = four_refills<refill>,
-        .attempts = Attempts::evaluate,
-        .lane_math = {Attempts::ln_array, Attempts::exp_array},
-    };
+    return own_refills_and_attempts<refill, Attempts>();
 }
 
 } // namespace velmora::isa::avx2

@@ -143,12 +143,7 @@ std::size_t compact(std::uint64_t bits, const double* values, double* out) {
 
 // Eight lanes in one register: half the instructions of AVX2 for the same lanes, and twice the
 // registers, so more of the long ln and exp chains overlap.
-struct Lanes {
-    static constexpr int COUNT = 8;
-    typedef double vd __attribute__((vector_size(COUNT * 8)));
-    typedef std::int64_t vi __attribute__((vector_size(COUNT * 8)));
-    typedef std::uint64_t vu __attribute__((vector_size(COUNT * 8)));
-
+struct Lanes : lanes::LaneVectors<8> {
     static VELMORA_LANE_INLINE int mask_bits(vi mask) {
         return static_cast<int>(_mm512_movepi64_mask(__builtin_bit_cast(__m512i, mask)));
     }

@@ -18,12 +18,7 @@ struct Isa {
     static constexpr bool BYTE_SHUFFLE = false;
 };
 
-struct Lanes {
-    static constexpr int COUNT = 2;
-    typedef double vd __attribute__((vector_size(COUNT * 8)));
-    typedef std::int64_t vi __attribute__((vector_size(COUNT * 8)));
-    typedef std::uint64_t vu __attribute__((vector_size(COUNT * 8)));
-
+struct Lanes : lanes::LaneVectors<2> {
     static VELMORA_LANE_INLINE int mask_bits(vi mask) {
         return _mm_movemask_pd(__builtin_bit_cast(__m128d, mask));
     }
@@ -41,12 +36,7 @@ VELMORA_END_TARGET
 namespace velmora::isa::sse2 {
 
 LevelCode level_code() {
-    return LevelCode{
-        .refill = refill,
-        .wide_refill = four_refills<refill>,
-        .attempts = Attempts::evaluate,
-        .lane_math = {Attempts::ln_array, Attempts::exp_array},
-    };
+    return own_refills_and_attempts<refill, Attempts>();
 }
 
 } // namespace velmora::isa::sse2

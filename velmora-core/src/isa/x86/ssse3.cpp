@@ -26,7 +26,7 @@ VELMORA_END_TARGET
 namespace velmora::isa::ssse3 {
 
 LevelCode level_code() {
-    return LevelCode{.refill = refill, .wide_refill = four_refills<refill>};
+    return own_refills<refill>();
 }
 
 } // namespace velmora::isa::ssse3
