@@ -79,6 +79,21 @@ cross_root() { # cross_root <Debian arch> <package...>
     echo "$target"
 }
 
+# Configures and builds a cross build tree with the triple's toolchain file and the unpacked
+# root; a compiler warning fails it as in the native builds. Logs in <base>.
+cross_build() { # cross_build <GNU triple> <root> <base> <build dir> <cmake args...>
+    local triple=$1 sysroot=$2 base=$3 build=$4
+    shift 4
+    cross_log "configure and build in ${build#"$root"/}"
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$triple.cmake" \
+        -DVELMORA_CROSS_ROOT="$sysroot" -DVELMORA_TESTS=ON "$@" >"$base/configure.log" 2>&1 ||
+        { cat "$base/configure.log"; return 1; }
+    cmake --build "$build" -j 2 >"$base/build.log" 2>&1 || { tail -n 40 "$base/build.log"; return 1; }
+    if grep -E "warning:" "$base/build.log"; then
+        echo "compiler warnings, see ${base#"$root"/}/build.log"
+        return 1
+    fi
+}
 
 # Runs every GoogleTest program of a build tree once under the emulator, all of its cases in
 # one process: starting the emulator once per case, as ctest does, costs more than the tests.

@@ -51,16 +51,8 @@ sysroot=$(cross_root arm64 libc6 libgcc-s1 libstdc++6 libgtest-dev \
     libncursesw6 libtinfo6 libreadline8) || exit 1
 target_python=("qemu-aarch64" -L "$sysroot" "$sysroot/usr/bin/python$target_version")
 
-cross_log "configure and build in ${build#"$root"/}"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/aarch64-linux-gnu.cmake" \
-    -DVELMORA_CROSS_ROOT="$sysroot" -DVELMORA_TESTS=ON -DPython_EXECUTABLE="$host_python" \
-    -DPython_INCLUDE_DIR="$sysroot/usr/include/python$target_version" >"$base/configure.log" 2>&1 ||
-    { cat "$base/configure.log"; exit 1; }
-cmake --build "$build" -j 2 >"$base/build.log" 2>&1 || { tail -n 40 "$base/build.log"; exit 1; }
-if grep -E "warning:" "$base/build.log"; then
-    echo "compiler warnings, see ${base#"$root"/}/build.log"
-    exit 1
-fi
+cross_build aarch64-linux-gnu "$sysroot" "$base" "$build" -DPython_EXECUTABLE="$host_python" \
+    -DPython_INCLUDE_DIR="$sysroot/usr/include/python$target_version" || exit 1
 
 cross_log "core and runtime tests under qemu-aarch64"
 rm -rf "$base/tests"

@@ -19,15 +19,7 @@ build="$base/build"
 cross_host_tools s390x-linux-gnu qemu-s390x || exit 1
 sysroot=$(cross_root s390x libc6 libgcc-s1 libstdc++6 libgtest-dev) || exit 1
 
-cross_log "configure and build in ${build#"$root"/}"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/s390x-linux-gnu.cmake" \
-    -DVELMORA_CROSS_ROOT="$sysroot" -DVELMORA_TESTS=ON -DVELMORA_PYTHON=OFF \
-    >"$base/configure.log" 2>&1 || { cat "$base/configure.log"; exit 1; }
-cmake --build "$build" -j 2 >"$base/build.log" 2>&1 || { tail -n 40 "$base/build.log"; exit 1; }
-if grep -E "warning:" "$base/build.log"; then
-    echo "compiler warnings, see ${base#"$root"/}/build.log"
-    exit 1
-fi
+cross_build s390x-linux-gnu "$sysroot" "$base" "$build" -DVELMORA_PYTHON=OFF || exit 1
 
 cross_log "core tests under qemu-s390x"
 rm -rf "$base/tests"
