@@ -1,7 +1,9 @@
 #include "array_interface.hpp"
 
+#include <array>
 #include <string_view>
 
+#include "dict_item.hpp"
 #include "score_formats.hpp"
 #include "score_memory.hpp"
 
@@ -75,27 +77,34 @@ std::optional<const std::byte*> data_address(PyObject* data) {
 }
 
 // The memory an interface dict describes, when it is one dimension of a counted format. Every
-// value is an exact built-in object that numpy made, so reading it runs no Python code.
-std::optional<ScoreMemory> described_memory(PyObject* interface) {
+// value is an exact built-in object that numpy made, so reading it runs no Python code; only
+// looking the keys up can fail (a MemoryError).
+PyResult<std::optional<ScoreMemory>> described_memory(PyObject* interface) {
     if (!PyDict_CheckExact(interface)) {
         return std::nullopt;
     }
-    const std::optional<StoredFormat> stored =
-        from_array_typestr(exact_text(PyDict_GetItemString(interface, "typestr")).value_or(""));
-    const std::optional<Py_ssize_t> count = only_item(PyDict_GetItemString(interface, "shape"));
-    const std::optional<const std::byte*> first =
-        data_address(PyDict_GetItemString(interface, "data"));
+    constexpr std::array<const char*, 4> keys = {"typestr", "shape", "data", "strides"};
+    std::array<PyObject*, keys.size()> values{};
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        PyResult<PyObject*> value = dict_item(interface, keys[k]);
+        if (!value) {
+            return std::unexpected(std::move(value).error());
+        }
+        values[k] = *value;
+    }
+    const auto [typestr, shape, data, strides] = values;
+    const std::optional<StoredFormat> stored = from_array_typestr(exact_text(typestr).value_or(""));
+    const std::optional<Py_ssize_t> count = only_item(shape);
+    const std::optional<const std::byte*> first = data_address(data);
     if (!stored || !count || *count < 0 || !first) {
         return std::nullopt;
     }
     const auto size = static_cast<Py_ssize_t>(item_size(stored->format));
     // No strides (None) means packed items.
-    PyObject* strides = PyDict_GetItemString(interface, "strides");
     const std::optional<Py_ssize_t> stride =
         strides == Py_None ? std::optional(size) : only_item(strides);
-    if (!stride ||
-        !addressable(*first, static_cast<std::size_t>(*count), *stride,
-                     static_cast<std::size_t>(size))) {
+    if (!stride || !addressable(*first, static_cast<std::size_t>(*count), *stride,
+                                static_cast<std::size_t>(size))) {
         return std::nullopt;
     }
     return ScoreMemory{*first, static_cast<std::size_t>(*count), *stride, stored->format,
@@ -136,13 +145,16 @@ PyResult<std::optional<promotion::ArmCounts>> count_numpy_array(PyObject* array)
     if (!interface) {
         return std::unexpected(std::move(interface).error());
     }
-    const std::optional<ScoreMemory> memory = described_memory(interface->get());
+    PyResult<std::optional<ScoreMemory>> memory = described_memory(interface->get());
     if (!memory) {
+        return std::unexpected(std::move(memory).error());
+    }
+    if (!*memory) {
         return std::nullopt;
     }
     // From the address to the last item no Python code runs, so nothing can free or move the
     // array's memory while it is read.
-    return count_successes(*memory);
+    return count_successes(**memory);
 }
 
 } // namespace velmora::py

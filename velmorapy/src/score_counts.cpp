@@ -6,6 +6,7 @@
 #include "array_interface.hpp"
 #include "buffer_functions.hpp"
 #include "conversion.hpp"
+#include "dict_item.hpp"
 #include "score_formats.hpp"
 #include "score_memory.hpp"
 
@@ -34,14 +35,21 @@ std::optional<ScoreMemory> byte_string_memory(PyObject* object) {
 }
 
 // array.array is a heap type that a Python class could imitate by name: only the type of the
-// module that the interpreter imported counts. Subclasses may iterate differently.
-bool is_exact_array_array(PyObject* object) {
-    PyObject* module = PyDict_GetItemString(PyImport_GetModuleDict(), "array"); // borrowed
-    if (module == nullptr || !PyModule_CheckExact(module)) {
+// module that the interpreter imported counts. Subclasses may iterate differently. Only a
+// failure to look them up (a MemoryError) is an error; a missing module or type means no.
+PyResult<bool> is_exact_array_array(PyObject* object) {
+    PyResult<PyObject*> module = dict_item(PyImport_GetModuleDict(), "array");
+    if (!module) {
+        return std::unexpected(std::move(module).error());
+    }
+    if (*module == nullptr || !PyModule_CheckExact(*module)) {
         return false;
     }
-    PyRef type = PyRef::steal(PyObject_GetAttrString(module, "array"));
+    PyRef type = PyRef::steal(PyObject_GetAttrString(*module, "array"));
     if (!type) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
+            return std::unexpected(PyErr::fetch());
+        }
         PyErr_Clear();
         return false;
     }
@@ -94,8 +102,18 @@ PyResult<std::optional<promotion::ArmCounts>> count_in_memory(PyObject* scores) 
     if (is_exact_numpy_array(scores)) {
         return count_numpy_array(scores);
     }
+    if (!HeldBuffer::available()) {
+        return std::nullopt;
+    }
     // memoryview has no subclasses.
-    if (HeldBuffer::available() && (PyMemoryView_Check(scores) || is_exact_array_array(scores))) {
+    if (PyMemoryView_Check(scores)) {
+        return count_buffer(scores);
+    }
+    PyResult<bool> array = is_exact_array_array(scores);
+    if (!array) {
+        return std::unexpected(std::move(array).error());
+    }
+    if (*array) {
         return count_buffer(scores);
     }
     return std::nullopt;

@@ -60,6 +60,8 @@ def acceptable(outcome, normal) -> bool:
     return normal[0] == "raised" and type(value) is type(normal[1])
 
 
+# A failure the module swallowed and the interpreter reported as unraisable fails the test.
+@pytest.mark.filterwarnings("error::pytest.PytestUnraisableExceptionWarning")
 @pytest.mark.parametrize("call", CALLS, ids=lambda call: call.label)
 def test_each_single_interpreter_allocation_failure_leaves_the_module_working(call):
     normal = plain(call)
