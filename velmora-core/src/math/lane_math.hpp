@@ -73,7 +73,7 @@ struct ExactMath {
         if constexpr (HasBlend<V>) {
             return V::blend(m, if_set, if_clear);
         } else {
-            return from_bits((to_bits(if_set) & m) | (to_bits(if_clear) & ~m));
+            return from_bits(select(m, to_bits(if_set), to_bits(if_clear)));
         }
     }
     static VELMORA_LANE_INLINE vd splat(double x) { return vd{} + x; }
